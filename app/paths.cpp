@@ -1,0 +1,6 @@
+#include "app/paths.h"
+
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t separator = path.find_last_of("\\/");
+  return separator == std::string::npos ? std::string(".") : path.substr(0, separator);
+}

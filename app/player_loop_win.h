@@ -1,0 +1,3 @@
+#pragma once
+// The player loop: runs until a quit key.
+void RunPlayerLoop();

@@ -1,0 +1,173 @@
+#include "app/tuner_win.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "app/console_output_win.h"
+#include "audio/audio_library_win.h"
+#include "app/key_reader_win.h"
+#include "app/options.h"
+#include "app/player_loop_win.h"
+#include "app/player_state.h"
+#include "app/startup.h"
+#include "app/target_settings.h"
+#include "web/catalogue_win.h"
+#include "web/http_request_win.h"
+#include "web/winhttp_binding_win.h"
+
+namespace {
+
+// What start-up saves to give the console back at shutdown.
+struct SavedConsole {
+  DWORD inputMode = 0;
+  char title[256] = {};
+  WORD attribute = 0;
+};
+
+struct Session {
+  HANDLE out = nullptr;
+  HANDLE in = nullptr;
+  SavedConsole saved;
+  DWORD buildNumber = 0;
+  int dpi = 96;
+  HMENU systemMenu = nullptr;
+};
+
+[[noreturn]] void Fail(const char* message, UINT exitCode) {
+  if (message != nullptr) console::PrintLine(message);
+  ExitProcess(exitCode);
+}
+
+DWORD QueryBuildNumber() {
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  GetVersionExA(&version);
+#pragma GCC diagnostic pop
+  return version.dwBuildNumber;
+}
+
+void TakeConsole(Session& s) {
+  AllocConsole();  // fails harmlessly when the process already has one
+  s.out = GetStdHandle(STD_OUTPUT_HANDLE);
+  s.in = GetStdHandle(STD_INPUT_HANDLE);
+  Player().consoleWindow = GetConsoleWindow();
+  GetConsoleMode(s.in, &s.saved.inputMode);
+  SetConsoleMode(s.in, TakeOverInputMode(s.saved.inputMode));
+}
+
+int ReadConsoleDpi() {
+  HWND window = static_cast<HWND>(Player().consoleWindow);
+  HDC dc = GetDC(window);
+  int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+  ReleaseDC(window, dc);
+  return dpi;
+}
+
+void SaveConsole(Session& s) {
+  GetConsoleTitleA(s.saved.title, sizeof(s.saved.title) - 1);
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  GetConsoleScreenBufferInfo(s.out, &info);
+  s.saved.attribute = info.wAttributes;
+}
+
+// The console's window keeps its shape while the player runs: no maximize box, no
+// sizing border, Close greyed, and the system menu's tail removed.
+void LockWindowShape(Session& s) {
+  HWND window = static_cast<HWND>(Player().consoleWindow);
+  s.systemMenu = GetSystemMenu(window, FALSE);
+  LONG style = GetWindowLongA(window, GWL_STYLE);
+  SetWindowLongA(window, GWL_STYLE, style & ~(WS_MAXIMIZEBOX | WS_SIZEBOX));
+  EnableMenuItem(s.systemMenu, SC_CLOSE, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
+  for (int i = 0; i < 5; ++i) {
+    DeleteMenu(s.systemMenu, GetMenuItemCount(s.systemMenu) - 1, MF_BYPOSITION);
+  }
+}
+
+void RestoreConsole(const Session& s) {
+  SetConsoleMode(s.in, s.saved.inputMode);
+  HWND window = static_cast<HWND>(Player().consoleWindow);
+  LONG style = GetWindowLongA(window, GWL_STYLE);
+  SetWindowLongA(window, GWL_STYLE, style | WS_MAXIMIZEBOX | WS_SIZEBOX);
+  EnableMenuItem(s.systemMenu, SC_CLOSE, MF_BYCOMMAND | MF_ENABLED);
+  SetConsoleTextAttribute(s.out, s.saved.attribute);
+  SetConsoleTitleA(s.saved.title);
+}
+
+void ClearScreen() { std::system("Cls"); }
+
+// The cursor's row (1-based) once the first song's lines are out.
+std::uint16_t CursorRow(HANDLE out) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  GetConsoleScreenBufferInfo(out, &info);
+  return static_cast<std::uint16_t>(info.dwCursorPosition.Y + 1);
+}
+
+}  // namespace
+
+int RunTuner(int argc, char** argv) {
+  Session s;
+  PlayerState& player = Player();
+  const TargetSettings& target = Target();
+
+  // 1. Windows 7 or later.
+  s.buildNumber = QueryBuildNumber();
+  if (!IsSupportedBuild(s.buildNumber)) {
+    Fail("This operating system is NOT supported! Win7+ is required!", 0);
+  }
+  // 2. The program's own values.
+  player.creditBanner = kCreditBanner;
+  player.host = target.site.host;
+  player.textColour = target.textColour;
+  player.backColour = target.backColour;
+  // 3. One seed per run.
+  std::srand(static_cast<unsigned>(GetTickCount()) ^ static_cast<unsigned>(std::time(nullptr)));
+  // 6.-8. Console, input mode, DPI.
+  TakeConsole(s);
+  s.dpi = ReadConsoleDpi();
+  // 9. WinHTTP.
+  console::PrintLine("Initializing WinHTTP...");
+  if (!LoadWinHttp()) Fail("Unable To initialize Winhttp.dll! Exiting...", 1);
+  // 10. The audio library.
+  console::PrintLine("Initializing Bass.dll...");
+  if (!LoadAudioLibrary(ProgramDirectory())) Fail("Unable To initialize Bass.dll! Exiting...", 2);
+  // 11. Shared connection and the newest song number.
+  console::PrintLine("Getting latest song number...");
+  OpenSharedConnection(player.host);
+  player.latestSong = FetchLatestSongNumber();
+  if (player.latestSong == 0) Fail("Unable To Get latest song number! Exiting...", 3);
+  // 12.-13. Options and the starting song number.
+  const std::vector<std::string> args(argv, argv + argc);
+  const Options options = ReadOptions(args);
+  player.playOrder = options.playOrder;
+  player.levelMeter = options.levelMeter;
+  player.songNumber = StartingSongNumber(player.playOrder, player.latestSong);
+  // 15.-16. Save the console, then title it.
+  SaveConsole(s);
+  SetConsoleTitleA(ConsoleTitle(player.host, player.latestSong).c_str());
+  // 18. Lock the window's shape.
+  LockWindowShape(s);
+  // 19.-20. Default colours on a clear screen.
+  console::SetColours(player.textColour, player.backColour);
+  ClearScreen();
+  if (target.printsConnectingNotice) console::PrintLine("Please wait while connecting to a song...");
+  // 25. Let the screen settle, then remember where the status line goes.
+  if (!KeyWaiting()) Sleep(100);
+  player.statusRow = CursorRow(s.out);
+  // 26.
+  RunPlayerLoop();
+
+  // Shutdown.
+  CloseSharedConnection();
+  UnloadWinHttp();
+  RestoreConsole(s);
+  ClearScreen();
+  console::PrintLine("Bye....");
+  FreeConsole();
+  ExitProcess(0);
+}

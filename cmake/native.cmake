@@ -1,0 +1,75 @@
+# Native side: the pure files with sanitizers, their unit tests, fuzzers, benchmarks,
+# and the CTest entries that run the Windows-side and end-to-end layers.
+enable_testing()
+find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+set(SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+
+add_library(tuner_pure STATIC ${PURE_SOURCES})
+target_include_directories(tuner_pure PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(tuner_pure PRIVATE -Wall -Wextra -Werror ${SANITIZE})
+target_link_options(tuner_pure PUBLIC ${SANITIZE})
+
+file(GLOB UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*_test.cpp)
+add_executable(unit_tests ${UNIT_TESTS})
+target_compile_options(unit_tests PRIVATE -Wall -Wextra ${SANITIZE})
+target_link_libraries(unit_tests PRIVATE tuner_pure GTest::gtest_main Threads::Threads)
+target_compile_definitions(unit_tests PRIVATE TOOLS_DIR="${CMAKE_SOURCE_DIR}/tools"
+                           SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+include(GoogleTest)
+gtest_discover_tests(unit_tests TEST_PREFIX "unit." DISCOVERY_TIMEOUT 60)
+
+# Benchmarks print figures and never fail on time; built on demand by `make bench`.
+file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/bench/*_bench.cpp)
+foreach(src ${BENCH_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} EXCLUDE_FROM_ALL ${src} ${PURE_SOURCES})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE -O2)
+  list(APPEND BENCH_TARGETS ${name})
+endforeach()
+if(BENCH_TARGETS)
+  add_custom_target(benchmarks DEPENDS ${BENCH_TARGETS})
+endif()
+
+# Fuzzers need clang's libFuzzer; built only when asked for.
+option(TUNER_FUZZ "build the libFuzzer targets (needs clang)" OFF)
+if(TUNER_FUZZ)
+  file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*_fuzz.cpp)
+  foreach(src ${FUZZ_SOURCES})
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(${name} ${src} ${PURE_SOURCES})
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  endforeach()
+endif()
+
+# --- Windows-side and end-to-end layers -------------------------------------------------
+set(WIN_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/win" CACHE PATH "the cross build whose programs are tested")
+set(RUNNER ${CMAKE_SOURCE_DIR}/tools/wine_env.py)
+
+# One Wine prefix per build with a persistent wineserver for the Windows-side tests.
+add_test(NAME win.prefix.start COMMAND ${Python3_EXECUTABLE} ${RUNNER} --build ${WIN_BUILD_DIR} start)
+add_test(NAME win.prefix.stop COMMAND ${Python3_EXECUTABLE} ${RUNNER} --build ${WIN_BUILD_DIR} stop)
+set_tests_properties(win.prefix.start PROPERTIES FIXTURES_SETUP wineprefix RESOURCE_LOCK wineprefix)
+set_tests_properties(win.prefix.stop PROPERTIES FIXTURES_CLEANUP wineprefix RESOURCE_LOCK wineprefix)
+
+add_test(NAME win.tests COMMAND ${Python3_EXECUTABLE} ${RUNNER} --build ${WIN_BUILD_DIR}
+         run ${WIN_BUILD_DIR}/tests/win_tests.exe --gtest_color=no)
+set_tests_properties(win.tests PROPERTIES FIXTURES_REQUIRED wineprefix RESOURCE_LOCK wineprefix
+                     TIMEOUT 600)
+
+# Each end-to-end module runs in a sandbox of its own (private network, site, wineserver).
+file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
+foreach(test ${E2E_TESTS})
+  get_filename_component(name ${test} NAME_WE)
+  string(REGEX REPLACE "^test_" "" short ${name})
+  add_test(NAME e2e.${short}
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/sandbox.py --build ${WIN_BUILD_DIR}
+                   -- ${Python3_EXECUTABLE} -m unittest -v ${name}
+           WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
+  set_tests_properties(e2e.${short} PROPERTIES RESOURCE_LOCK e2eprefix TIMEOUT 900)
+endforeach()
