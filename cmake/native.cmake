@@ -12,10 +12,21 @@ target_include_directories(tuner_pure PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(tuner_pure PRIVATE -Wall -Wextra -Werror ${SANITIZE})
 target_link_options(tuner_pure PUBLIC ${SANITIZE})
 
+# Pure files of our stand-ins (everything in standins/<name>/ not ending in _win.cpp).
+file(GLOB STANDIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/standins/*/*.cpp)
+list(FILTER STANDIN_SOURCES EXCLUDE REGEX "_win\\.cpp$")
+if(STANDIN_SOURCES)
+  add_library(standin_pure STATIC ${STANDIN_SOURCES})
+  target_include_directories(standin_pure PUBLIC ${CMAKE_SOURCE_DIR})
+  target_compile_options(standin_pure PRIVATE -Wall -Wextra -Werror ${SANITIZE})
+  target_link_options(standin_pure PUBLIC ${SANITIZE})
+  set(STANDIN_LIB standin_pure)
+endif()
+
 file(GLOB UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*_test.cpp)
 add_executable(unit_tests ${UNIT_TESTS})
 target_compile_options(unit_tests PRIVATE -Wall -Wextra ${SANITIZE})
-target_link_libraries(unit_tests PRIVATE tuner_pure GTest::gtest_main Threads::Threads)
+target_link_libraries(unit_tests PRIVATE tuner_pure ${STANDIN_LIB} GTest::gtest_main GTest::gmock Threads::Threads)
 target_compile_definitions(unit_tests PRIVATE TOOLS_DIR="${CMAKE_SOURCE_DIR}/tools"
                            SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 include(GoogleTest)

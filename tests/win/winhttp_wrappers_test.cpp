@@ -1,0 +1,2 @@
+// Placeholder replaced by the WinHTTP wrapper tests.
+#include <gtest/gtest.h>
