@@ -5,17 +5,17 @@
 #include <string>
 
 enum class KeyAction {
-  None,             // no key was waiting
-  Ignored,          // a key that does nothing (still drained)
-  Quit,             // Esc, "q"
-  NextSong,         // Space
-  Restart,          // Backspace: the current song from its start
-  PauseOrResume,    // "p"
-  VolumeUp,         // "+"
-  VolumeDown,       // "-"
-  RandomOrder,      // "0"
-  NewestFirstOrder, // "1"
-  SaveCopy,         // "d"
+  None,              // no key was waiting
+  Ignored,           // a key that does nothing (still drained)
+  Quit,              // Esc, "q"
+  NextSong,          // Space
+  Restart,           // Backspace: the current song from its start
+  PauseOrResume,     // "p"
+  VolumeUp,          // "+"
+  VolumeDown,        // "-"
+  RandomOrder,       // "0"
+  NewestFirstOrder,  // "1"
+  SaveCopy,          // "d"
 };
 
 KeyAction ActionOfKey(const std::string& key);

@@ -31,8 +31,8 @@ long long PlayedMilliseconds(double playedSeconds) {
 
 int FormatClock(char* out, std::size_t size, double playedSeconds) {
   const long long ms = PlayedMilliseconds(playedSeconds);
-  return std::snprintf(out, size, "%02lld:%02lld:%02lld:%03lld", ms / 3600000,
-                       ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+  return std::snprintf(out, size, "%02lld:%02lld:%02lld:%03lld", ms / 3600000, ms / 60000 % 60,
+                       ms / 1000 % 60, ms % 1000);
 }
 
 }  // namespace
@@ -45,15 +45,15 @@ void BuildStatusLine(std::string& line, std::int64_t position, double playedSeco
   // the time left then stays at 0.00 rather than turning negative.
   const double timeLeft = ShownSeconds(lengthSeconds - ShownSeconds(playedSeconds));
   char text[160];
-  const int length = std::snprintf(text, sizeof text,
-                                   "Played:  %05.2f %% / %.2f s / %s / volume: %u       ",
-                                   SharePercent(position, lengthBytes), timeLeft, clock,
-                                   static_cast<unsigned>(VolumePercent(volume)));
+  const int length =
+      std::snprintf(text, sizeof text, "Played:  %05.2f %% / %.2f s / %s / volume: %u       ",
+                    SharePercent(position, lengthBytes), timeLeft, clock,
+                    static_cast<unsigned>(VolumePercent(volume)));
   line.assign(text, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 
-std::string StatusLineText(std::int64_t position, double playedSeconds,
-                           std::int64_t lengthBytes, double lengthSeconds, float volume) {
+std::string StatusLineText(std::int64_t position, double playedSeconds, std::int64_t lengthBytes,
+                           double lengthSeconds, float volume) {
   std::string line;
   BuildStatusLine(line, position, playedSeconds, lengthBytes, lengthSeconds, volume);
   return line;

@@ -9,7 +9,9 @@ namespace {
 // all, is shown as 0 rather than as the C library's "inf"/"nan" or a row-long figure.
 constexpr double kLongestLength = 1e15;
 
-bool IsUsableLength(double seconds) { return std::isfinite(seconds) && std::fabs(seconds) < kLongestLength; }
+bool IsUsableLength(double seconds) {
+  return std::isfinite(seconds) && std::fabs(seconds) < kLongestLength;
+}
 
 }  // namespace
 

@@ -7,9 +7,12 @@ std::int64_t SeededRandom::Draw(std::int64_t low, std::int64_t high) {
 std::uint16_t NextSongNumber(PlayOrder order, std::uint16_t current, std::int64_t latestSong,
                              RandomSource& random) {
   switch (order) {
-    case PlayOrder::NewestFirst: return static_cast<std::uint16_t>(current - 1);
-    case PlayOrder::OldestFirst: return static_cast<std::uint16_t>(current + 1);
-    case PlayOrder::Random: break;
+    case PlayOrder::NewestFirst:
+      return static_cast<std::uint16_t>(current - 1);
+    case PlayOrder::OldestFirst:
+      return static_cast<std::uint16_t>(current + 1);
+    case PlayOrder::Random:
+      break;
   }
   // Song numbers are 16-bit: a newest number beyond 65535 is drawn as 65535 at most, so a
   // draw never wraps round to song 0, and a catalogue that reported no songs still gets

@@ -78,8 +78,8 @@ bool IsDeviceName(std::string_view name) {
   while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
   std::string upper(base);
   std::transform(upper.begin(), upper.end(), upper.begin(), Upper);
-  static constexpr std::array<const char*, 6> kWords = {"CON", "PRN", "AUX", "NUL", "CONIN$",
-                                                        "CONOUT$"};
+  static constexpr std::array<const char*, 6> kWords = {"CON", "PRN",    "AUX",
+                                                        "NUL", "CONIN$", "CONOUT$"};
   for (const char* word : kWords) {
     if (upper == word) return true;
   }

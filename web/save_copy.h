@@ -17,8 +17,7 @@ inline constexpr std::size_t kLongestPath = 259;
 // The song page's path on the host: everything up to and including the first occurrence
 // of `host` removed. None when the host does not occur (or is empty): the address then
 // belongs to no page of this site, and requesting it would fetch something else.
-std::optional<std::string> DownloadRequestPath(const std::string& pageUrl,
-                                               const std::string& host);
+std::optional<std::string> DownloadRequestPath(const std::string& pageUrl, const std::string& host);
 
 // Sizes a copy can be made for: from 1 byte up to, not including, 2 GiB. -1 is a song
 // without a usable stream. 0 is refused because a copy would hold nothing of the song yet

@@ -97,8 +97,8 @@ std::vector<ResizeStep> PlanResize(CellRect window, CellSize target, CellSize la
                      std::max(1, std::min(height, target.lines))});
   }
   steps.push_back({ResizeStep::Kind::Buffer, target.columns, target.lines});
-  const int columns = largest.columns > 0 ? std::min(target.columns, largest.columns)
-                                          : target.columns;
+  const int columns =
+      largest.columns > 0 ? std::min(target.columns, largest.columns) : target.columns;
   const int lines = largest.lines > 0 ? std::min(target.lines, largest.lines) : target.lines;
   steps.push_back({ResizeStep::Kind::Window, columns, lines});
   return steps;

@@ -63,8 +63,7 @@ int main(int argc, char** argv) {
 
   for (const ResizeStep& step : PlanResize(window, target, {largest.X, largest.Y})) {
     if (!Apply(console.get(), step)) {
-      return Fail(std::string(step.kind == ResizeStep::Kind::Buffer ? "screen buffer"
-                                                                     : "window") +
+      return Fail(std::string(step.kind == ResizeStep::Kind::Buffer ? "screen buffer" : "window") +
                   " size refused (error " + std::to_string(GetLastError()) + ")");
     }
   }

@@ -18,8 +18,9 @@ struct QueuedKeys {
     return key;
   }
   int Drain(const std::string& key) {
-    return DrainRepeats(key, [this] { return Read(); },
-                        [this](int milliseconds) { pauses.push_back(milliseconds); });
+    return DrainRepeats(
+        key, [this] { return Read(); },
+        [this](int milliseconds) { pauses.push_back(milliseconds); });
   }
 };
 
@@ -45,7 +46,7 @@ TEST(Keys, UpperCaseLettersAndExtendedKeysDoNothing) {
   }
   // Extended keys arrive as two characters, even when one of them looks like a key.
   for (const std::string& key : {std::string("\0H", 2), std::string("\xe0P"), std::string("qq"),
-                                std::string("\x1b\x1b"), std::string("d ")}) {
+                                 std::string("\x1b\x1b"), std::string("d ")}) {
     EXPECT_EQ(ActionOfKey(key), KeyAction::Ignored);
   }
   EXPECT_FALSE(IsQuitKey("Q"));

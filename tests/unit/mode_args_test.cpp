@@ -45,18 +45,12 @@ TEST(ModeArguments, OneSettingAloneKeepsTheOther) {
 }
 
 TEST(ModeArguments, AnythingElseIsRefused) {
-  for (const char* text : {"", "CON", "CON:", "LPT1: COLS=90", "COLS=90 LINES=9",
-                           "CON: COLS=", "CON: COLS=x", "CON: COLS=90 LINES=9 RATE=32",
-                           "CON: COLS=0 LINES=9", "CON: COLS=90 LINES=32767",
-                           "CON: COLS=99999999999999999999 LINES=9", "CON: COLS 90",
-                           "CON: COLS=90 COLS=80", "CON: COLS=-90"}) {
+  for (const char* text : {"", "CON", "CON:", "LPT1: COLS=90", "COLS=90 LINES=9", "CON: COLS=",
+                           "CON: COLS=x", "CON: COLS=90 LINES=9 RATE=32", "CON: COLS=0 LINES=9",
+                           "CON: COLS=90 LINES=32767", "CON: COLS=99999999999999999999 LINES=9",
+                           "CON: COLS 90", "CON: COLS=90 COLS=80", "CON: COLS=-90"}) {
     EXPECT_TRUE(Refused(text)) << text;
   }
-}
-
-TEST(ModeArguments, ArgumentsAreJoinedWithSingleBlanks) {
-  EXPECT_EQ(JoinArguments({"CON:", "COLS=90LINES=9"}), "CON: COLS=90LINES=9");
-  EXPECT_EQ(JoinArguments({}), "");
 }
 
 TEST(PlanResize, GrowingSetsTheBufferBeforeTheWindow) {

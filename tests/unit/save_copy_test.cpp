@@ -90,8 +90,8 @@ TEST(SafeSaveName, DeviceNamesInAnyFormGetAnUnderscore) {
 }
 
 TEST(SafeSaveName, NamesThatOnlyResembleDevicesAreKept) {
-  for (const char* title : {"CONSOLE.mp3", "com10.mp3", "LPT.mp3", "my con.mp3", "xNUL",
-                            "song.con", "COMA.mp3"}) {
+  for (const char* title :
+       {"CONSOLE.mp3", "com10.mp3", "LPT.mp3", "my con.mp3", "xNUL", "song.con", "COMA.mp3"}) {
     EXPECT_EQ(SafeSaveName(title, 40), title);
   }
 }
@@ -141,16 +141,15 @@ TEST(SafeSaveName, AFolderWithoutRoomForANameGivesNone) {
   EXPECT_EQ(SafeSaveName("song.mp3", 257), "s");
 }
 
-TEST(SaveFolder, BesideTheProgramNamedAfterTheHost) {
-  EXPECT_EQ(SaveFolderPath("C:\\tuner", "h.test"), "C:\\tuner\\h.test");
+TEST(SaveFolder, CreatedUnlessTheAnswerIsExactlyADirectory) {
   EXPECT_FALSE(SaveFolderMustBeCreated(0x10));
   EXPECT_TRUE(SaveFolderMustBeCreated(0xFFFFFFFF));  // missing
   EXPECT_TRUE(SaveFolderMustBeCreated(0x20));        // a file of that name
 }
 
 TEST(PlanSaveCopy, TakesEverythingFromOneSong) {
-  const auto plan = PlanSaveCopy("https://h.test/listen/42", "a:b.mp3", 4000000, "h.test",
-                                 "C:\\tuner\\h.test");
+  const auto plan =
+      PlanSaveCopy("https://h.test/listen/42", "a:b.mp3", 4000000, "h.test", "C:\\tuner\\h.test");
   ASSERT_TRUE(plan);
   EXPECT_EQ(plan->requestPath, "/listen/42");
   EXPECT_EQ(plan->filePath, "C:\\tuner\\h.test\\a_b.mp3");

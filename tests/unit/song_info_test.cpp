@@ -4,8 +4,6 @@
 
 #include <limits>
 
-#include "web/catalogue.h"
-
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -82,11 +80,4 @@ TEST(SongAddress, HostPathAndPlainNumber) {
   EXPECT_EQ(SongAddress(site, 0), "https://listen.tuner.test/listen/0");
   site.songUrlPath = "/download.php/";
   EXPECT_EQ(SongAddress(site, 65535), "https://listen.tuner.test/download.php/65535");
-}
-
-TEST(SongTitle, TextAfterTheLastSlash) {
-  EXPECT_EQ(FileNameOfUrl("https://h.test/files/a b.mp3"), "a b.mp3");
-  EXPECT_EQ(FileNameOfUrl("no slash.mp3"), "no slash.mp3");
-  EXPECT_EQ(FileNameOfUrl("https://h.test/files/"), "");
-  EXPECT_EQ(FileNameOfUrl(""), "");
 }

@@ -39,8 +39,7 @@ TEST(StatusLine, ASongJustStartedShowsZeroShareAndZeroClock) {
 
 TEST(StatusLine, UnknownOrEmptyLengthShowsNoShare) {
   for (std::int64_t length : {std::int64_t{0}, std::int64_t{-1}, kMin}) {
-    EXPECT_EQ(StatusLineText(0, 0.0, length, 0.0, 0.15f).substr(0, 14), "Played:  00.00")
-        << length;
+    EXPECT_EQ(StatusLineText(0, 0.0, length, 0.0, 0.15f).substr(0, 14), "Played:  00.00") << length;
     EXPECT_EQ(StatusLineText(77, 1.0, length, 2.0, 0.15f).substr(0, 14), "Played:  00.00")
         << length;
   }
