@@ -210,7 +210,7 @@ def home_page(config, songs, latest, marker=True, number_text=None, rows=25):
             lines.append("<li><a class=\"%s\" href=\"/remix/%s\">2026-12-%02d</a> "
                          "<a class=\"title\" href=\"/remix/%d\">%s</a> "
                          "<a class=\"dl\" href=\"/download.php/%d\">download</a></li>"
-                         % (date_class, shown, 1 + n % 28, n, escape(pick(n).title), n, n))
+                         % (date_class, shown, 1 + n % 28, n, escape(pick(n).title), n))
         lines.append("</ul>")
     lines.append("<p><a href=\"/archive?page=2\">Older songs</a></p>")
     return _page("%s - newest songs" % config.host, "\n".join(lines))
