@@ -22,11 +22,10 @@ import sys
 import threading
 import time
 from dataclasses import dataclass
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
-from urllib.parse import unquote
-
 from html import escape
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from typing import Optional
+from urllib.parse import unquote
 
 
 @dataclass(frozen=True)
@@ -292,26 +291,44 @@ class _Listener(ThreadingHTTPServer):
             self.connections.add(raw)
         try:
             if self.tls_context is not None:
-                raw.settimeout(10)  # a client that never finishes the handshake
-                request = self.tls_context.wrap_socket(raw, server_side=True,
-                                                       do_handshake_on_connect=False)
-                with self.connections_lock:
-                    self.connections.add(request)
-                try:
-                    request.do_handshake()
-                except (OSError, ssl.SSLError) as error:
-                    self.site._note_error("TLS handshake from %s: %s" % (client_address, error))
+                raw.settimeout(10)  # a client that never sends its first bytes
+                first = raw.recv(1, socket.MSG_PEEK)
+                if not first:
                     return
+                # Wine's WinHTTP, once a request on a connection handle was redirected to
+                # https, sends that handle's later plain requests to port 443: serve them.
+                if first != b"\x16" and self.site.plain_http_on_tls_port:
+                    self.site._note_plain_on_tls(client_address)
+                else:
+                    secure = self._handshake(raw, client_address)
+                    if secure is None:
+                        return
+                    request = secure
             self.RequestHandlerClass(request, client_address, self)
         finally:
             with self.connections_lock:
                 self.connections.discard(raw)
                 self.connections.discard(request)
-            if self.tls_context is not None:
+            if request is not raw:
                 try:
                     request.close()
                 except OSError:
                     pass
+
+    def _handshake(self, raw, client_address):
+        request = self.tls_context.wrap_socket(raw, server_side=True,
+                                               do_handshake_on_connect=False)
+        with self.connections_lock:
+            self.connections.add(request)
+        try:
+            request.do_handshake()
+            return request
+        except (OSError, ssl.SSLError) as error:
+            self.site._note_error("TLS handshake from %s: %s" % (client_address, error))
+            with self.connections_lock:
+                self.connections.discard(request)
+            request.close()
+            return None
 
     def drop_connections(self):
         """Ends every open connection at once (a keep-alive client would otherwise hold one)."""
@@ -337,6 +354,7 @@ class _Handler(BaseHTTPRequestHandler):
     def setup(self):
         super().setup()
         self.connection_id = self.server.site._next_connection_id()
+        self.tls = isinstance(self.connection, ssl.SSLSocket)
 
     def log_message(self, format, *args):  # the site keeps its own log
         pass
@@ -352,6 +370,7 @@ class _Handler(BaseHTTPRequestHandler):
 
     def _refuse_method(self):
         record = self.server.site._begin(self)
+        self.close_connection = True  # its body, if any, is never read
         self._send(record, 405, {"Allow": "GET, HEAD"}, error_page(405), None, False)
 
     do_POST = do_PUT = do_DELETE = do_OPTIONS = do_PATCH = _refuse_method
@@ -362,12 +381,24 @@ class _Handler(BaseHTTPRequestHandler):
         except (_Stopped, OSError):
             self.close_connection = True
 
+    def handle_one_request(self):
+        self._logged, self.path, self.headers = False, None, None  # nothing from the last one
+        super().handle_one_request()
+
+    def send_error(self, code, message=None, explain=None):
+        """Requests the server cannot even parse are logged too, with what could be read."""
+        if not getattr(self, "_logged", False):
+            record = self.server.site._begin(self, raw=getattr(self, "raw_requestline", b""))
+            record["status"] = code
+            self.server.site._end(record)
+        super().send_error(code, message, explain)
+
     # --- routing -------------------------------------------------------------------------
 
     def _answer(self, head):
         site, config = self.server.site, self.server.config
         record = site._begin(self)
-        tls = self.server.tls_context is not None
+        tls = self.tls
         target, number = self._classify(config)
         song = None
         if target == "file":
@@ -534,7 +565,7 @@ class CatalogueSite:
     all sites, or a dict from host name to such a list."""
 
     def __init__(self, songs, cert_file, key_file, sites=DEFAULT_SITES, log_file=None,
-                 http_port=80, https_port=443):
+                 http_port=80, https_port=443, plain_http_on_tls_port=True):
         self.sites = tuple(sites)
         by_host = songs if isinstance(songs, dict) else {s.host: songs for s in self.sites}
         self._songs = {host: sorted(list(v), key=lambda s: s.number) for host, v in by_host.items()}
@@ -543,6 +574,8 @@ class CatalogueSite:
         self._tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         self._tls.load_cert_chain(cert_file, key_file)
         self._ports = (http_port, https_port)
+        self.plain_http_on_tls_port = plain_http_on_tls_port
+        self._plain_on_tls = 0
         self._log_file = log_file
         self._lock = threading.Condition()
         self._log = []
@@ -621,7 +654,8 @@ class CatalogueSite:
     # --- faults --------------------------------------------------------------------------
 
     def fault(self, host, kind, song=None, scheme=None, times=None, target=None, **params):
-        """Turns a fault on; see site_faults.py for the kinds and their parameters.
+        """Turns a fault on: a kind of CONTENT_KINDS or TRANSPORT_KINDS, or "home_refused"
+        (port=80: nothing listens on that port of the site until the faults are cleared).
 
         host: a site's host name, or None for every site. song: one song number (for file
         faults: the file that number redirects to), or None for all. scheme: "http", "https" or
@@ -732,22 +766,35 @@ class CatalogueSite:
             self._connections += 1
             return self._connections
 
+    def plain_requests_on_tls_port(self):
+        """How many connections spoke plain HTTP to the HTTPS port (see finish_request)."""
+        with self._lock:
+            return self._plain_on_tls
+
+    def _note_plain_on_tls(self, client_address):
+        with self._lock:
+            self._plain_on_tls += 1
+
     def _note_error(self, text):
         with self._lock:
             self._errors.append(text)
 
-    def _begin(self, handler):
+    def _begin(self, handler, raw=None):
         server = handler.server
+        handler._logged = True
+        headers = getattr(handler, "headers", None) or {}
         record = {
             "time": time.time(), "site": server.config.name, "site_host": server.config.host,
             "ip": server.config.ip, "port": server.server_address[1],
             "client": "%s:%d" % handler.client_address[:2],
-            "connection": handler.connection_id, "tls": server.tls_context is not None,
-            "method": handler.command, "path": handler.path,
-            "host": handler.headers.get("Host"), "user_agent": handler.headers.get("User-Agent"),
-            "range": handler.headers.get("Range"),
+            "connection": handler.connection_id, "tls": handler.tls,
+            "method": getattr(handler, "command", None), "path": getattr(handler, "path", None),
+            "host": headers.get("Host"), "user_agent": headers.get("User-Agent"),
+            "range": headers.get("Range"),
             "song": None, "fault": None, "status": None, "sent": 0, "done": False,
         }
+        if raw is not None:  # a request line the server could not make sense of
+            record["raw"] = raw[:200].decode("latin-1")
         with self._lock:
             self._log.append(record)
             self._lock.notify_all()
@@ -788,6 +835,8 @@ def main(argv=None):
         print("serving %s" % ", ".join("%s (%s) latest %d" % (c.host, c.ip, site.latest(c.host))
                                        for c in site.sites), flush=True)
         finished.wait()
+    for error in site.errors():
+        print("site error: %s" % error, file=sys.stderr)
     return 0
 
 

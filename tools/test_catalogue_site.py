@@ -300,6 +300,23 @@ class SitePagesTest(SiteTestCase):
         connections = {(r["tls"], r["connection"]) for r in self.site.requests()}
         self.assertEqual(len(connections), 2)
 
+    def test_plain_http_on_the_tls_port(self):
+        """Wine's WinHTTP sends plain requests to port 443 after a redirect to https."""
+        connection = http.client.HTTPConnection(SITE_A.host, 443, timeout=10)
+        connection.request("GET", "/listen/2")
+        self.assertEqual(connection.getresponse().status, 302)
+        connection.close()
+        self.assertEqual(self.site.plain_requests_on_tls_port(), 1)
+        self.assertEqual([(r["port"], r["tls"]) for r in self.site.requests()], [(443, False)])
+        self.site.plain_http_on_tls_port = False
+        connection = http.client.HTTPConnection(SITE_A.host, 443, timeout=10)
+        with self.assertRaises((ConnectionError, http.client.HTTPException)):
+            connection.request("GET", "/listen/2")
+            connection.getresponse()
+        connection.close()
+        self.assertEqual(len(self.site.errors()), 1, self.site.errors())
+        self.site._errors.clear()
+
     def test_request_log(self):
         self.fetch(SITE_A.host, "/listen/2")
         self.fetch(SITE_A.host, "/files/blip.mp3", tls=True, headers={"Range": "bytes=0-9"})
