@@ -704,10 +704,13 @@ class CatalogueSite:
                     return None
                 self._lock.wait(remaining)
 
-    def errors(self):
+    def errors(self, clear=False):
         """Failures inside the site (TLS handshakes refused by a client, broken connections)."""
         with self._lock:
-            return list(self._errors)
+            errors = list(self._errors)
+            if clear:
+                self._errors.clear()
+            return errors
 
     # --- for the handlers ----------------------------------------------------------------
 
