@@ -1,37 +1,34 @@
 #include "standins/bass/wav_writer.h"
 
-#include <cstring>
 
 namespace {
 
-void Put16(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  out.push_back(std::uint8_t(value));
-  out.push_back(std::uint8_t(value >> 8));
+void Put(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out[at + std::size_t(i)] = std::uint8_t(value >> (8 * i));
 }
-void Put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  Put16(out, value & 0xFFFF);
-  Put16(out, value >> 16);
+
+void PutTag(std::vector<std::uint8_t>& out, std::size_t at, const char* tag) {
+  for (std::size_t i = 0; i < 4; ++i) out[at + i] = std::uint8_t(tag[i]);
 }
-void PutTag(std::vector<std::uint8_t>& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
 
 }  // namespace
 
 std::vector<std::uint8_t> WavHeader(int sampleRate, int channels, std::uint32_t dataBytes) {
-  std::vector<std::uint8_t> h;
+  std::vector<std::uint8_t> h(44, 0);
   const std::uint32_t blockAlign = std::uint32_t(channels) * 2;
-  PutTag(h, "RIFF");
-  Put32(h, 36 + dataBytes);
-  PutTag(h, "WAVE");
-  PutTag(h, "fmt ");
-  Put32(h, 16);
-  Put16(h, 1);  // PCM
-  Put16(h, std::uint32_t(channels));
-  Put32(h, std::uint32_t(sampleRate));
-  Put32(h, std::uint32_t(sampleRate) * blockAlign);
-  Put16(h, blockAlign);
-  Put16(h, 16);
-  PutTag(h, "data");
-  Put32(h, dataBytes);
+  PutTag(h, 0, "RIFF");
+  Put(h, 4, 36 + dataBytes, 4);
+  PutTag(h, 8, "WAVE");
+  PutTag(h, 12, "fmt ");
+  Put(h, 16, 16, 4);
+  Put(h, 20, 1, 2);  // PCM
+  Put(h, 22, std::uint32_t(channels), 2);
+  Put(h, 24, std::uint32_t(sampleRate), 4);
+  Put(h, 28, std::uint32_t(sampleRate) * blockAlign, 4);
+  Put(h, 32, blockAlign, 2);
+  Put(h, 34, 16, 2);
+  PutTag(h, 36, "data");
+  Put(h, 40, dataBytes, 4);
   return h;
 }
 
@@ -74,12 +71,17 @@ void WavWriter::Close() {
 }
 
 std::string NumberedCapturePath(const std::string& pattern, unsigned number) {
-  const std::string suffix = "-" + std::to_string(number);
+  char suffix[16];
+  std::snprintf(suffix, sizeof(suffix), "-%u", number);
   std::size_t dot = pattern.find_last_of('.');
   std::size_t separator = pattern.find_last_of("/\\");
   if (dot == std::string::npos || (separator != std::string::npos && dot < separator) ||
       dot == separator + 1 || dot == 0) {
-    return pattern + suffix;
+    std::string path = pattern;
+    path.append(suffix);
+    return path;
   }
-  return pattern.substr(0, dot) + suffix + pattern.substr(dot);
+  std::string path = pattern;
+  path.insert(dot, suffix);
+  return path;
 }
