@@ -1,0 +1,83 @@
+#!/usr/bin/env python3
+"""Runs a command in a sandbox of its own: private network, /tmp, processes and mounts.
+
+    sandbox.py --build build/win -- command args...
+
+Inside, only the loopback network exists, /etc/hosts maps the catalogue hosts to
+127.0.0.x, the system CA bundle also trusts the test CA, a Wine prefix for the
+end-to-end tests has its own wineserver, and everything started inside ends with the
+command: the sandbox is a PID namespace, so the kernel ends every process in it.
+"""
+import argparse
+import os
+import pathlib
+import subprocess
+import sys
+
+TOOLS = pathlib.Path(__file__).resolve().parent
+sys.path.insert(0, str(TOOLS))
+import test_ca  # noqa: E402
+import wine_env  # noqa: E402
+
+
+def outside(args):
+    build = pathlib.Path(args.build).resolve()
+    ca_dir = build / "e2e" / "ca"
+    test_ca.ensure_ca(ca_dir)
+    unshare = ["unshare", "--net", "--mount", "--pid", "--fork", "--mount-proc"]
+    if os.geteuid() != 0:
+        unshare += ["--user", "--map-root-user"]
+    inner = [sys.executable, str(pathlib.Path(__file__).resolve()), "--inside",
+             "--build", str(build), "--"] + args.command
+    return subprocess.run(unshare + inner).returncode
+
+
+def bind(source, target):
+    subprocess.run(["mount", "--bind", str(source), str(target)], check=True)
+
+
+def inside(args):
+    build = pathlib.Path(args.build)
+    ca_dir = build / "e2e" / "ca"
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    subprocess.run(["mount", "--make-rprivate", "/"], check=True)
+    bind(ca_dir / "hosts", "/etc/hosts")
+    bind(ca_dir / "ca-bundle.crt", test_ca.SYSTEM_BUNDLE)
+    # A private /tmp gives this sandbox its own wineserver and tmux sockets.
+    subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/tmp"], check=True)
+
+    prefix = build / "prefix-e2e"
+    wine_env.ensure_prefix(prefix)
+    install_standins(prefix, build)
+    env = wine_env.wine_environment(prefix, {
+        "TUNER_BUILD": str(build),
+        "TUNER_CA_DIR": str(ca_dir),
+        "TUNER_SANDBOX": "1",
+    })
+    subprocess.run(["wineserver", "-p"], env=env, check=True)
+    return subprocess.run(args.command, env=env).returncode
+
+
+def install_standins(prefix, build):
+    """Stand-ins for commands Wine lacks go into the prefix's system folder."""
+    system32 = prefix / "drive_c" / "windows" / "system32"
+    mode = build / "bin" / "mode.com"
+    if mode.exists():
+        system32.joinpath("mode.com").write_bytes(mode.read_bytes())
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("command", nargs=argparse.REMAINDER)
+    args = parser.parse_args()
+    if args.command and args.command[0] == "--":
+        args.command = args.command[1:]
+    if not args.command:
+        parser.error("no command")
+    return inside(args) if args.inside else outside(args)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
