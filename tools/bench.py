@@ -2,7 +2,7 @@
 """`make bench`: prints the benchmarks' figures. Nothing here fails on time.
 
 Runs every native benchmark built from tests/bench/*_bench.cpp, then every
-tests/bench/bench_*.py inside the sandbox (those measure the real programs under Wine).
+tests/bench/*.py inside the sandbox (those measure the real programs under Wine).
 """
 import argparse
 import pathlib
@@ -22,7 +22,7 @@ def main():
         program = pathlib.Path(args.native) / source.stem
         print(f"== {source.stem}", flush=True)
         status |= subprocess.run([str(program)]).returncode
-    for script in sorted((ROOT / "tests" / "bench").glob("bench_*.py")):
+    for script in sorted((ROOT / "tests" / "bench").glob("*.py")):
         print(f"== {script.stem}", flush=True)
         status |= subprocess.run(
             [sys.executable, str(ROOT / "tools" / "sandbox.py"), "--build", args.build, "--",
