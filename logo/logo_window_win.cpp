@@ -21,8 +21,9 @@ constexpr DWORD kPauseAfterMessageMs = 50;
 // may read the current frame bitmap: a tick there deletes the one before.
 constexpr UINT kRefreshMessage = WM_APP + 1;
 constexpr UINT kRefreshWaitMs = 1000;
-// A handful of turns of the window loop; a thread still running after this is left alone.
-constexpr ULONGLONG kCloseWaitMs = 2000;
+// A handful of turns of the window loop, and more than the 2 s that Wine without a window
+// manager spends in SetParent; a thread still running after this is left alone.
+constexpr ULONGLONG kCloseWaitMs = 3000;
 constexpr DWORD kCloseRetryMs = 100;
 
 bool IsAnimated() { return Logo().settings.kind == LogoKind::AnimatedBase128; }
