@@ -19,7 +19,7 @@ PERSIST_SECONDS = "120"
 
 def wine_environment(prefix, extra=None):
     env = dict(os.environ)
-    env.update(WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEARCH="win64",
+    env.update(WINEPREFIX=str(pathlib.Path(prefix).resolve()), WINEDEBUG="-all", WINEARCH="win64",
                # No browser or .NET installers: the prefix needs neither.
                WINEDLLOVERRIDES=env.get("WINEDLLOVERRIDES", "mscoree,mshtml="))
     if extra:
@@ -37,8 +37,11 @@ def ensure_prefix(prefix, setup=None):
         if marker.exists():
             return prefix
         env = wine_environment(prefix)
-        subprocess.run(["wineboot", "-i"], env=env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # wineboot's exit status is unreliable; the registry it writes is the proof.
+        boot = subprocess.run(["wineboot", "-i"], env=env, capture_output=True, text=True)
+        subprocess.run(["wineserver", "-w"], env=env)
+        if not (prefix / "system.reg").exists():
+            raise RuntimeError(f"wineboot failed for {prefix}: {boot.stderr[-2000:]}")
         # A copy of a program under this name sees an older Windows (build 3790).
         subprocess.run(["wine", "reg", "add",
                         r"HKCU\Software\Wine\AppDefaults\oldwindows_tuner.exe",
@@ -67,7 +70,7 @@ def main():
     parser.add_argument("command", choices=["start", "stop", "run"])
     parser.add_argument("program", nargs=argparse.REMAINDER)
     args = parser.parse_args()
-    prefix = pathlib.Path(args.build) / args.prefix_name
+    prefix = pathlib.Path(args.build).resolve() / args.prefix_name
     if args.command == "start":
         ensure_prefix(prefix)
         start_server(prefix)
