@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -15,19 +14,21 @@ std::string TestsDirectory() {
   return directory.substr(0, directory.find_last_of("\\/") + 1);
 }
 
-// The current environment with Wine told to take gdiplus.dll from the program's folder.
-std::vector<char> EnvironmentPreferringOurGdiPlus() {
-  std::vector<char> block;
-  LPCH current = GetEnvironmentStringsA();
-  for (const char* entry = current; *entry != '\0'; entry += strlen(entry) + 1) {
-    if (_strnicmp(entry, "WINEDLLOVERRIDES=", 17) == 0) continue;
-    block.insert(block.end(), entry, entry + strlen(entry) + 1);
+// The copies are named apart so that Wine can be told, for them alone, to take gdiplus.dll
+// from their folder (Wine reads its load order per program name; Windows ignores the key,
+// and finds the DLL beside the program first anyway).
+constexpr char kCopyPrefix[] = "nogdiplus_";
+
+void PreferLocalGdiPlusFor(const std::string& exeName) {
+  const std::string key = "Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides";
+  HKEY overrides = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      &overrides, nullptr) == ERROR_SUCCESS) {
+    const char native[] = "native";
+    RegSetValueExA(overrides, "gdiplus", 0, REG_SZ, reinterpret_cast<const BYTE*>(native),
+                   sizeof(native));
+    RegCloseKey(overrides);
   }
-  FreeEnvironmentStringsA(current);
-  const std::string overrides = "WINEDLLOVERRIDES=gdiplus=n;mscoree,mshtml=";
-  block.insert(block.end(), overrides.c_str(), overrides.c_str() + overrides.size() + 1);
-  block.push_back('\0');
-  return block;
 }
 
 struct ProgramRun {
@@ -38,10 +39,11 @@ struct ProgramRun {
 ProgramRun RunWithoutGdiPlus(const std::string& program) {
   const std::string folder = TestsDirectory() + "logo_no_gdiplus\\";
   CreateDirectoryA(folder.c_str(), nullptr);
-  const std::string exe = folder + program + ".exe";
+  const std::string exeName = kCopyPrefix + program + ".exe";
+  const std::string exe = folder + exeName;
   const std::string outputPath = folder + program + ".out";
-  EXPECT_TRUE(CopyFileA((TestsDirectory() + "..\\bin\\" + program + ".exe").c_str(), exe.c_str(),
-                        FALSE))
+  EXPECT_TRUE(
+      CopyFileA((TestsDirectory() + "..\\bin\\" + program + ".exe").c_str(), exe.c_str(), FALSE))
       << program << " is not built";
   EXPECT_TRUE(CopyFileA((TestsDirectory() + "gdiplus_refusing.dll").c_str(),
                         (folder + "gdiplus.dll").c_str(), FALSE));
@@ -55,11 +57,11 @@ ProgramRun RunWithoutGdiPlus(const std::string& program) {
   startup.hStdOutput = output;
   startup.hStdError = output;
   PROCESS_INFORMATION process{};
-  std::vector<char> environment = EnvironmentPreferringOurGdiPlus();
+  PreferLocalGdiPlusFor(exeName);
   std::string commandLine = "\"" + exe + "\"";
   ProgramRun run;
   if (CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                     environment.data(), folder.c_str(), &startup, &process)) {
+                     nullptr, folder.c_str(), &startup, &process)) {
     if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {
       TerminateProcess(process.hProcess, 99);
     }
