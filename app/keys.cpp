@@ -1,3 +1,33 @@
 #include "app/keys.h"
 
-bool IsQuitKey(const std::string& key) { return key == "\x1b" || key == "q"; }
+KeyAction ActionOfKey(const std::string& key) {
+  if (key.empty()) return KeyAction::None;
+  if (key.size() != 1) return KeyAction::Ignored;
+  switch (key[0]) {
+    case '\x1b':
+    case 'q':
+      return KeyAction::Quit;
+    case ' ':
+      return KeyAction::NextSong;
+    case '\b':
+      return KeyAction::Restart;
+    case 'p':
+      return KeyAction::PauseOrResume;
+    case '+':
+      return KeyAction::VolumeUp;
+    case '-':
+      return KeyAction::VolumeDown;
+    case '0':
+      return KeyAction::RandomOrder;
+    case '1':
+      return KeyAction::NewestFirstOrder;
+    case 'd':
+      return KeyAction::SaveCopy;
+    default:
+      return KeyAction::Ignored;
+  }
+}
+
+bool IsQuitKey(const std::string& key) { return ActionOfKey(key) == KeyAction::Quit; }
+
+bool IsDrained(KeyAction action) { return action != KeyAction::None && action != KeyAction::Quit; }

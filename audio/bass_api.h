@@ -39,6 +39,22 @@ inline constexpr DWORD BASS_FILEPOS_START = 3;
 inline constexpr DWORD BASS_FILEPOS_CONNECTED = 4;
 inline constexpr DWORD BASS_FILEPOS_BUFFER = 5;
 inline constexpr DWORD BASS_FILEPOS_SIZE = 8;
+inline constexpr DWORD BASS_POS_DECODE = 0x10000000;
+// Stream creation flags.
+inline constexpr DWORD BASS_UNICODE = 0x80000000;
+// Device information flags.
+inline constexpr DWORD BASS_DEVICE_ENABLED = 1;
+inline constexpr DWORD BASS_DEVICE_DEFAULT = 2;
+inline constexpr DWORD BASS_DEVICE_INIT = 4;
+// Sample data requests (BASS_ChannelGetData).
+inline constexpr DWORD BASS_DATA_AVAILABLE = 0;
+inline constexpr DWORD BASS_DATA_FIXED = 0x20000000;
+inline constexpr DWORD BASS_DATA_FLOAT = 0x40000000;
+inline constexpr DWORD BASS_DATA_FFT256 = 0x80000000;
+// Tag types (BASS_ChannelGetTags).
+inline constexpr DWORD BASS_TAG_ID3 = 0;
+inline constexpr DWORD BASS_TAG_ID3V2 = 1;
+inline constexpr DWORD BASS_TAG_HTTP = 3;
 // Attributes.
 inline constexpr DWORD BASS_ATTRIB_FREQ = 1;
 inline constexpr DWORD BASS_ATTRIB_VOL = 2;
@@ -48,6 +64,7 @@ inline constexpr DWORD BASS_ATTRIB_BITRATE = 12;
 inline constexpr DWORD BASS_LEVEL_MONO = 1;
 inline constexpr DWORD BASS_LEVEL_STEREO = 2;
 inline constexpr DWORD BASS_LEVEL_RMS = 4;
+inline constexpr DWORD BASS_LEVEL_VOLPAN = 8;
 // Channel states and types.
 inline constexpr DWORD BASS_ACTIVE_STOPPED = 0;
 inline constexpr DWORD BASS_ACTIVE_PLAYING = 1;

@@ -54,7 +54,8 @@ def inside(args):
         "TUNER_CA_DIR": str(ca_dir),
         "TUNER_SANDBOX": "1",
     })
-    subprocess.run(["wineserver", "-p"], env=env, check=True)
+    subprocess.run(["wineserver", "-p"], env=env, check=True, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return subprocess.run(args.command, env=env).returncode
 
 

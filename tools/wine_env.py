@@ -55,7 +55,14 @@ def ensure_prefix(prefix, setup=None):
 
 
 def start_server(prefix):
-    subprocess.run(["wineserver", "-p" + PERSIST_SECONDS], env=wine_environment(prefix), check=True)
+    # Detached from our output: a server holding the test runner's pipe would keep the
+    # runner waiting for its end.
+    subprocess.run(["wineserver", "-p" + PERSIST_SECONDS], env=wine_environment(prefix), check=True,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # The first program of a server's life starts Wine's background services, which
+    # inherit its output and live as long as the server: let them inherit nothing.
+    subprocess.run(["wine", "cmd.exe", "/c", "exit"], env=wine_environment(prefix),
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def stop_server(prefix):

@@ -1,0 +1,93 @@
+#include "app/status_screen.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+// No real stream plays or lasts this long (about 31 years); a broken reading beyond it is
+// shown at this bound so the line keeps to one row of the 90-column console.
+constexpr double kLongestShownSeconds = 1e9;
+
+double ShownSeconds(double seconds) {
+  if (!(seconds > 0.0)) return 0.0;  // also NaN
+  return seconds < kLongestShownSeconds ? seconds : kLongestShownSeconds;
+}
+
+// The share of the song played, in percent. A stream that cannot tell its length (-1) or
+// has none (0) has no share to show, so it reads 00.00 for the one pass before the song
+// ends. The figure stays within 0 to 100: a position read a moment before the end test
+// may run past an estimated length, and a failed position read gives -1.
+double SharePercent(std::int64_t position, std::int64_t lengthBytes) {
+  if (lengthBytes <= 0 || position <= 0) return 0.0;
+  if (position >= lengthBytes) return 100.0;
+  return static_cast<double>(position) / static_cast<double>(lengthBytes) * 100.0;
+}
+
+// Whole milliseconds of the played time, cut down (never rounded up).
+long long PlayedMilliseconds(double playedSeconds) {
+  return static_cast<long long>(ShownSeconds(playedSeconds) * 1000.0);
+}
+
+int FormatClock(char* out, std::size_t size, double playedSeconds) {
+  const long long ms = PlayedMilliseconds(playedSeconds);
+  return std::snprintf(out, size, "%02lld:%02lld:%02lld:%03lld", ms / 3600000, ms / 60000 % 60,
+                       ms / 1000 % 60, ms % 1000);
+}
+
+}  // namespace
+
+void BuildStatusLine(std::string& line, std::int64_t position, double playedSeconds,
+                     std::int64_t lengthBytes, double lengthSeconds, float volume) {
+  char clock[40];
+  FormatClock(clock, sizeof clock, playedSeconds);
+  // The played time may pass the length by a little before the end test notices;
+  // the time left then stays at 0.00 rather than turning negative.
+  const double timeLeft = ShownSeconds(lengthSeconds - ShownSeconds(playedSeconds));
+  char text[160];
+  const int length =
+      std::snprintf(text, sizeof text, "Played:  %05.2f %% / %.2f s / %s / volume: %u       ",
+                    SharePercent(position, lengthBytes), timeLeft, clock,
+                    static_cast<unsigned>(VolumePercent(volume)));
+  line.assign(text, length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+std::string StatusLineText(std::int64_t position, double playedSeconds, std::int64_t lengthBytes,
+                           double lengthSeconds, float volume) {
+  std::string line;
+  BuildStatusLine(line, position, playedSeconds, lengthBytes, lengthSeconds, volume);
+  return line;
+}
+
+std::string PlayedClock(double playedSeconds) {
+  char clock[40];
+  FormatClock(clock, sizeof clock, playedSeconds);
+  return clock;
+}
+
+std::uint8_t VolumePercent(float volume) {
+  // nearbyint rounds in the default mode: to nearest, ties to even.
+  const double percent = std::nearbyint(static_cast<double>(volume) * 100.0);
+  if (!(percent > 0.0)) return 0;
+  return percent < 255.0 ? static_cast<std::uint8_t>(percent) : 255;
+}
+
+int LevelIndex(float level) {
+  const double index = std::nearbyint(static_cast<double>(level) * 7.0);
+  if (!(index > 0.0)) return 0;
+  // Readings above 1.0 would otherwise run past the end of the colour tables.
+  return index < 7.0 ? static_cast<int>(index) : 7;
+}
+
+std::uint8_t LevelBackColour(int index, std::uint8_t backColour) {
+  static constexpr std::array<std::uint8_t, 8> backs = {0, 0, 1, 3, 9, 11, 7, 15};
+  if (index <= 1) return backColour;
+  return backs[index < 7 ? index : 7];
+}
+
+TextColours BannerColours(float level, std::uint8_t backColour, bool levelMeter,
+                          std::uint8_t textColour) {
+  if (!levelMeter) return {textColour, backColour};
+  const int index = LevelIndex(level);
+  return {levelTextColours[index], LevelBackColour(index, backColour)};
+}

@@ -1,0 +1,157 @@
+#include "app/status_screen.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+
+// The share and time-left fields of a line: the text between "Played:  " and " s / ".
+std::string ShareAndTimeLeft(const std::string& line) {
+  const std::size_t start = line.find("  ") + 2;
+  return line.substr(start, line.find(" s / ") - start);
+}
+
+}  // namespace
+
+TEST(StatusLine, RunsAllFieldsTogetherAndEndsInSevenBlanks) {
+  EXPECT_EQ(StatusLineText(1234, 83.4567, 10000, 83.4567 + 123.45, 0.15f),
+            "Played:  12.34 % / 123.45 s / 00:01:23:456 / volume: 15       ");
+}
+
+TEST(StatusLine, ShareHasTwoDigitsBeforeThePointAndTwoAfter) {
+  EXPECT_EQ(ShareAndTimeLeft(StatusLineText(0, 0.0, 5000, 5.0, 0.15f)), "00.00 % / 5.00");
+  EXPECT_EQ(ShareAndTimeLeft(StatusLineText(523, 0.0, 10000, 5.0, 0.15f)), "05.23 % / 5.00");
+  EXPECT_EQ(ShareAndTimeLeft(StatusLineText(10000, 5.0, 10000, 5.0, 0.15f)), "100.00 % / 0.00");
+}
+
+TEST(StatusLine, ASongJustStartedShowsZeroShareAndZeroClock) {
+  const std::string line = StatusLineText(0, 0.0, 44100, 1.0, 0.15f);
+  EXPECT_EQ(line.substr(0, 14), "Played:  00.00");
+  EXPECT_NE(line.find("/ 00:00:00:000 /"), std::string::npos);
+}
+
+TEST(StatusLine, UnknownOrEmptyLengthShowsNoShare) {
+  for (std::int64_t length : {std::int64_t{0}, std::int64_t{-1}, kMin}) {
+    EXPECT_EQ(StatusLineText(0, 0.0, length, 0.0, 0.15f).substr(0, 14), "Played:  00.00") << length;
+    EXPECT_EQ(StatusLineText(77, 1.0, length, 2.0, 0.15f).substr(0, 14), "Played:  00.00")
+        << length;
+  }
+}
+
+TEST(StatusLine, ShareStaysWithinNoneAndAll) {
+  EXPECT_EQ(StatusLineText(-1, 0.0, 1000, 1.0, 0.15f).substr(0, 14), "Played:  00.00");
+  EXPECT_EQ(StatusLineText(kMin, 0.0, 1000, 1.0, 0.15f).substr(0, 14), "Played:  00.00");
+  EXPECT_EQ(StatusLineText(1001, 0.0, 1000, 1.0, 0.15f).substr(0, 15), "Played:  100.00");
+  EXPECT_EQ(StatusLineText(kMax, 0.0, 1, 1.0, 0.15f).substr(0, 15), "Played:  100.00");
+}
+
+TEST(StatusLine, TimeLeftNeverTurnsNegative) {
+  EXPECT_EQ(ShareAndTimeLeft(StatusLineText(0, 10.5, 100, 10.0, 0.15f)), "00.00 % / 0.00");
+  // A tiny overshoot would otherwise print "-0.00".
+  EXPECT_EQ(ShareAndTimeLeft(StatusLineText(0, 10.001, 100, 10.0, 0.15f)), "00.00 % / 0.00");
+}
+
+TEST(StatusLine, BrokenReadingsKeepTheLineOnOneRow) {
+  const double odd[] = {kNaN, kInf, -kInf, -1.0, 1e300, -1e300};
+  for (double played : odd) {
+    for (double length : odd) {
+      const std::string line = StatusLineText(kMax, played, kMin, length, 1e30f);
+      EXPECT_LT(line.size(), 90u) << line;
+      EXPECT_EQ(line.find("nan"), std::string::npos) << line;
+      EXPECT_EQ(line.find("inf"), std::string::npos) << line;
+      EXPECT_EQ(line.find('-'), std::string::npos) << line;
+      EXPECT_EQ(line.substr(line.size() - 7), "       ");
+    }
+  }
+}
+
+TEST(StatusLine, ReusesTheCallersStorage) {
+  std::string line;
+  line.reserve(128);
+  const char* storage = line.data();
+  BuildStatusLine(line, 10, 1.0, 100, 2.0, 0.15f);
+  BuildStatusLine(line, 20, 2.0, 100, 2.0, 0.2f);
+  EXPECT_EQ(line.data(), storage);
+  EXPECT_EQ(line, StatusLineText(20, 2.0, 100, 2.0, 0.2f));
+}
+
+TEST(PlayedClock, CutsDownToWholeMilliseconds) {
+  EXPECT_EQ(PlayedClock(83.4567), "00:01:23:456");
+  EXPECT_EQ(PlayedClock(3725.5), "01:02:05:500");
+  EXPECT_EQ(PlayedClock(59.9996), "00:00:59:999");
+  EXPECT_EQ(PlayedClock(0.0), "00:00:00:000");
+}
+
+TEST(PlayedClock, HoursGrowPastTwoDigits) {
+  EXPECT_EQ(PlayedClock(100 * 3600.0 + 61.25), "100:01:01:250");
+}
+
+TEST(PlayedClock, ReadingsBelowZeroOrNotANumberShowZero) {
+  EXPECT_EQ(PlayedClock(-1.0), "00:00:00:000");
+  EXPECT_EQ(PlayedClock(kNaN), "00:00:00:000");
+  EXPECT_EQ(PlayedClock(-kInf), "00:00:00:000");
+}
+
+TEST(VolumePercent, RoundsToNearestWithTiesToEven) {
+  EXPECT_EQ(VolumePercent(0.15f), 15);
+  EXPECT_EQ(VolumePercent(1.0000001f), 100);
+  EXPECT_EQ(VolumePercent(0.0000000082f), 0);
+  EXPECT_EQ(VolumePercent(0.0499999635f), 5);
+  EXPECT_EQ(VolumePercent(0.125f), 12);  // 12.5, exactly representable: even neighbour
+  EXPECT_EQ(VolumePercent(0.375f), 38);  // 37.5
+}
+
+TEST(VolumePercent, OutOfRangeValuesAreHeldAtTheEnds) {
+  EXPECT_EQ(VolumePercent(-0.5f), 0);
+  EXPECT_EQ(VolumePercent(std::numeric_limits<float>::quiet_NaN()), 0);
+  EXPECT_EQ(VolumePercent(3.0f), 255);
+  EXPECT_EQ(VolumePercent(std::numeric_limits<float>::infinity()), 255);
+}
+
+TEST(LevelIndex, SevenStepsWithTiesToEven) {
+  EXPECT_EQ(LevelIndex(0.0f), 0);
+  EXPECT_EQ(LevelIndex(0.5f), 4);  // 3.5
+  EXPECT_EQ(LevelIndex(0.9f), 6);  // 6.3
+  EXPECT_EQ(LevelIndex(1.0f), 7);
+}
+
+TEST(LevelIndex, StaysOnTheTables) {
+  EXPECT_EQ(LevelIndex(1.2f), 7);
+  EXPECT_EQ(LevelIndex(1e30f), 7);
+  EXPECT_EQ(LevelIndex(std::numeric_limits<float>::infinity()), 7);
+  EXPECT_EQ(LevelIndex(-0.3f), 0);
+  EXPECT_EQ(LevelIndex(std::numeric_limits<float>::quiet_NaN()), 0);
+}
+
+TEST(BannerColours, FollowTheLevelTables) {
+  const std::uint8_t red = 4;
+  EXPECT_EQ(ConsoleAttribute(BannerColours(0.0f, red, true, 15)), 15 + 16 * red);
+  EXPECT_EQ(ConsoleAttribute(BannerColours(0.1f, red, true, 15)), 15 + 16 * red);  // index 1
+  EXPECT_EQ(ConsoleAttribute(BannerColours(0.3f, red, true, 15)), 15 + 16 * 1);    // index 2
+  EXPECT_EQ(ConsoleAttribute(BannerColours(0.45f, red, true, 15)), 14 + 16 * 3);   // index 3
+  EXPECT_EQ(ConsoleAttribute(BannerColours(0.55f, red, true, 15)), 14 + 16 * 9);   // index 4
+  EXPECT_EQ(ConsoleAttribute(BannerColours(0.7f, red, true, 15)), 13 + 16 * 11);   // index 5
+  EXPECT_EQ(ConsoleAttribute(BannerColours(0.85f, red, true, 15)), 5 + 16 * 7);    // index 6
+  EXPECT_EQ(ConsoleAttribute(BannerColours(1.0f, red, true, 15)), 1 + 16 * 15);    // blue on white
+}
+
+TEST(BannerColours, TheBackgroundOfTheQuietRowsIsTheProgramsOwn) {
+  const std::uint8_t magenta = 5;
+  EXPECT_EQ(BannerColours(0.0f, magenta, true, 15).back, magenta);
+  EXPECT_EQ(BannerColours(0.1f, magenta, true, 15).back, magenta);
+}
+
+TEST(BannerColours, WithoutTheLevelMeterAlwaysTheDefaults) {
+  for (float level : {0.0f, 0.5f, 1.0f, 2.0f}) {
+    const TextColours colours = BannerColours(level, 5, false, 15);
+    EXPECT_EQ(colours.text, 15);
+    EXPECT_EQ(colours.back, 5);
+  }
+}
