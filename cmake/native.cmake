@@ -80,7 +80,7 @@ add_test(NAME win.tests.display
                  --gtest_filter=LogoWindow.* --gtest_color=no)
 set_tests_properties(win.tests.display PROPERTIES FIXTURES_REQUIRED wineprefix
                      RESOURCE_LOCK wineprefix TIMEOUT 300
-                     ENVIRONMENT "TUNER_TESTS_NEED_DISPLAY=1;TUNER_KEEP_DISPLAY=1")
+                     ENVIRONMENT "TUNER_TESTS_NEED_DISPLAY=1")
 
 # Each end-to-end module runs in a sandbox of its own (private network, site, wineserver).
 file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
