@@ -74,12 +74,12 @@ set_tests_properties(win.tests PROPERTIES FIXTURES_REQUIRED wineprefix RESOURCE_
                      TIMEOUT 600)
 
 # The logo window drawn for real: under Xvfb, captured from a parent window of the test's own.
+# A prefix of its own, as Wine's desktop process of the other one was started without a display.
 add_test(NAME win.tests.display
          COMMAND xvfb-run -a -s "-screen 0 1024x768x24" ${Python3_EXECUTABLE} ${RUNNER}
-                 --build ${WIN_BUILD_DIR} run ${WIN_BUILD_DIR}/tests/win_tests.exe
-                 --gtest_filter=LogoWindow.* --gtest_color=no)
-set_tests_properties(win.tests.display PROPERTIES FIXTURES_REQUIRED wineprefix
-                     RESOURCE_LOCK wineprefix TIMEOUT 300
+                 --build ${WIN_BUILD_DIR} --prefix-name prefix-display run
+                 ${WIN_BUILD_DIR}/tests/win_tests.exe --gtest_filter=LogoWindow.* --gtest_color=no)
+set_tests_properties(win.tests.display PROPERTIES RESOURCE_LOCK displayprefix TIMEOUT 300
                      ENVIRONMENT "TUNER_TESTS_NEED_DISPLAY=1")
 
 # Each end-to-end module runs in a sandbox of its own (private network, site, wineserver).
