@@ -248,6 +248,25 @@ class BassSoundDevice(unittest.TestCase):
         again = probe.ask("state")["position"]
         self.assertGreater(again, 0)
         self.assertLess(again, BYTES_PER_SECOND)
+        # A paused stream is freed as promptly, and lets the device go.
+        self.assertEqual(probe.ask("pause")["ok"], 1)
+        self.assertLess(probe.ask("free")["ms"], 200)
+        self.assertEqual(self.server.playing_clients(), [])
+
+    def test_a_stream_starved_by_a_slow_download_keeps_its_device(self):
+        probe = self.probe()
+        opened = probe.ask(f"open {self.base}/slow/tone.mp3")
+        self.assertNotEqual(opened["handle"], 0, opened)
+        probe.ask("play 1")
+        # About a second of the song arrives at once, then a trickle at a sixth of its
+        # rate: the device runs dry and waits, which is no reason to give it up.
+        probe.ask("wait 4500")
+        state = probe.ask("state")
+        self.assertLess(state["position"], state["length"] // 2)
+        self.assertGreater(state["position"], BYTES_PER_SECOND)
+        self.assertEqual(len(self.server.playing_clients()), 1)
+        probe.ask("wait 500")
+        self.assertGreaterEqual(probe.ask("state")["position"], state["position"])
         self.assertLess(probe.ask("free")["ms"], 200)
 
     def test_a_mono_song_at_its_own_rate_opens_the_device_in_that_format(self):
