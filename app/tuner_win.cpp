@@ -9,6 +9,7 @@
 
 #include "app/console_output_win.h"
 #include "audio/audio_library_win.h"
+#include "audio/song_start_win.h"
 #include "app/key_reader_win.h"
 #include "app/options.h"
 #include "app/player_loop_win.h"
@@ -126,7 +127,8 @@ int RunTuner(int argc, char** argv) {
   player.textColour = target.textColour;
   player.backColour = target.backColour;
   // 3. One seed per run.
-  std::srand(static_cast<unsigned>(GetTickCount()) ^ static_cast<unsigned>(std::time(nullptr)));
+  SeedSongRandom(static_cast<std::uint32_t>(GetTickCount()) ^
+                 static_cast<std::uint32_t>(std::time(nullptr)));
   // 6.-8. Console, input mode, DPI.
   TakeConsole(s);
   s.dpi = ReadConsoleDpi();
@@ -147,6 +149,8 @@ int RunTuner(int argc, char** argv) {
   player.playOrder = options.playOrder;
   player.levelMeter = options.levelMeter;
   player.songNumber = StartingSongNumber(player.playOrder, player.latestSong);
+  // 14. The audio library on the default device; a failure shows as songs that never open.
+  audio::Init();
   // 15.-16. Save the console, then title it.
   SaveConsole(s);
   SetConsoleTitleA(ConsoleTitle(player.host, player.latestSong).c_str());
@@ -156,13 +160,19 @@ int RunTuner(int argc, char** argv) {
   console::SetColours(player.textColour, player.backColour);
   ClearScreen();
   if (target.printsConnectingNotice) console::PrintLine("Please wait while connecting to a song...");
+  // 21.-22. The first song; the loop keeps its own state from here.
+  const HSTREAM firstSong = StartSong();
   // 25. Let the screen settle, then remember where the status line goes.
   if (!KeyWaiting()) Sleep(100);
   player.statusRow = CursorRow(s.out);
   // 26.
-  RunPlayerLoop();
+  const HSTREAM lastSong = RunPlayerLoop(firstSong);
 
   // Shutdown.
+  audio::ChannelStop(lastSong);
+  audio::StreamFree(lastSong);
+  audio::Free();
+  UnloadAudioLibrary();
   CloseSharedConnection();
   UnloadWinHttp();
   RestoreConsole(s);

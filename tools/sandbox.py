@@ -4,15 +4,18 @@
     sandbox.py --build build/win -- command args...
 
 Inside, only the loopback network exists, /etc/hosts maps the catalogue hosts to
-127.0.0.x, the system CA bundle also trusts the test CA, a Wine prefix for the
+127.0.0.x, the system CA bundle also trusts the test CA, temporary files and Wine's
+server sockets are private, a Wine prefix for the
 end-to-end tests has its own wineserver, and everything started inside ends with the
 command: the sandbox is a PID namespace, so the kernel ends every process in it.
 """
 import argparse
 import os
 import pathlib
+import shutil
 import subprocess
 import sys
+import tempfile
 
 TOOLS = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(TOOLS))
@@ -27,9 +30,14 @@ def outside(args):
     unshare = ["unshare", "--net", "--mount", "--pid", "--fork", "--mount-proc"]
     if os.geteuid() != 0:
         unshare += ["--user", "--map-root-user"]
+    # The sandbox's temporary files live on a tmpfs mounted over this folder inside it.
+    scratch = tempfile.mkdtemp(prefix="tuner-sandbox-")
     inner = [sys.executable, str(pathlib.Path(__file__).resolve()), "--inside",
-             "--build", str(build), "--"] + args.command
-    return subprocess.run(unshare + inner).returncode
+             "--build", str(build), "--scratch", scratch, "--"] + args.command
+    try:
+        return subprocess.run(unshare + inner).returncode
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
 
 
 def bind(source, target):
@@ -43,8 +51,13 @@ def inside(args):
     subprocess.run(["mount", "--make-rprivate", "/"], check=True)
     bind(ca_dir / "hosts", "/etc/hosts")
     bind(ca_dir / "ca-bundle.crt", test_ca.SYSTEM_BUNDLE)
-    # A private /tmp gives this sandbox its own wineserver and tmux sockets.
-    subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/tmp"], check=True)
+    # Private temporary files, and a private folder for Wine's server sockets so this
+    # sandbox gets a wineserver of its own (the source tree may itself lie under /tmp, so
+    # /tmp as a whole stays visible).
+    subprocess.run(["mount", "-t", "tmpfs", "tmpfs", args.scratch], check=True)
+    wine_sockets = pathlib.Path(f"/tmp/.wine-{os.getuid()}")
+    wine_sockets.mkdir(mode=0o700, exist_ok=True)
+    subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=700", "tmpfs", str(wine_sockets)], check=True)
 
     prefix = build / "prefix-e2e"
     wine_env.ensure_prefix(prefix)
@@ -53,6 +66,8 @@ def inside(args):
         "TUNER_BUILD": str(build),
         "TUNER_CA_DIR": str(ca_dir),
         "TUNER_SANDBOX": "1",
+        "TMPDIR": args.scratch,
+        "TMUX_TMPDIR": args.scratch,
     })
     subprocess.run(["wineserver", "-p"], env=env, check=True, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -71,6 +86,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--scratch", help=argparse.SUPPRESS)
     parser.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     if args.command and args.command[0] == "--":
