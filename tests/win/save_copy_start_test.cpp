@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 
+#include "app/console_output_win.h"
 #include "app/player_state.h"
 #include "audio/audio_library_win.h"
 #include "tests/win/support/captured_output.h"
@@ -149,6 +151,71 @@ TEST_F(StartDownloadTest, ThePollHandsBackTheStateAndBlanksTheRowOnlyOnceFinishe
   StartDownload();
   ASSERT_TRUE(WaitForState(DownloadState::Finished));
   EXPECT_EQ(ReadWholeFile(folder / "Seven.mp3"), "SEVENS");
+}
+
+// ---- a copy running at quit --------------------------------------------------------
+
+HANDLE readGate = nullptr;
+std::atomic<bool> reading{false};
+
+BOOL WINAPI GatedRead(HttpHandle, LPVOID, DWORD, LPDWORD read) {
+  reading = true;
+  WaitForSingleObject(readGate, 10000);
+  *read = 0;
+  return FALSE;
+}
+
+using QuitDuringACopyTest = StartDownloadTest;
+
+TEST_F(QuitDuringACopyTest, WinHttpStaysLoadedUntilTheCopyHasEnded) {
+  ASSERT_EQ(GetModuleHandleA("winhttp.dll"), nullptr);
+  // The copy's calls go to the fake, its response held back; its read entry is the real
+  // library's, which quitting unloads.
+  HMODULE library = LoadLibraryA("Winhttp.dll");
+  ASSERT_NE(library, nullptr);
+  WinHttp().WinHttpReadData = reinterpret_cast<BOOL(WINAPI*)(HttpHandle, LPVOID, DWORD, LPDWORD)>(
+      reinterpret_cast<void*>(GetProcAddress(library, "WinHttpReadData")));
+  WinHttp().WinHttpReceiveResponse = GatedReceive;
+  StartDownload();
+  FreeLibrary(library);  // as quitting does
+  EXPECT_NE(GetModuleHandleA("winhttp.dll"), nullptr) << "unloaded under the running copy";
+  SetEvent(responseGate);
+  ASSERT_TRUE(WaitForState(DownloadState::Finished));
+  for (int i = 0; i < 400 && GetModuleHandleA("winhttp.dll") != nullptr; ++i) Sleep(5);
+  EXPECT_EQ(GetModuleHandleA("winhttp.dll"), nullptr) << "the copy never let go";
+}
+
+// Giving up keeps the console and stops every later file for good, so these run in a
+// process of their own.
+TEST_F(QuitDuringACopyTest, ACopyGivenUpWhileReadingWritesNoFile) {
+  EXPECT_EXIT(
+      {
+        readGate = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        WinHttp().WinHttpReadData = GatedRead;
+        StartDownload();
+        while (!reading) Sleep(1);
+        AbandonDownload();
+        SetEvent(readGate);
+        const bool finished = WaitForState(DownloadState::Finished);
+        Sleep(50);
+        ExitProcess(finished && folder.Names().empty() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(QuitDuringACopyTest, AResponseArrivingAfterQuitShowsNothing) {
+  EXPECT_EXIT(
+      {
+        WinHttp().WinHttpReceiveResponse = GatedReceive;
+        CapturedOutput output;
+        StartDownload();
+        AbandonDownload();
+        console::PrintLine("Bye....");
+        SetEvent(responseGate);
+        Sleep(300);
+        ExitProcess(output.Text() == "Bye....\r\n" && folder.Names().empty() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
