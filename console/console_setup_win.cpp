@@ -12,8 +12,7 @@ HANDLE Out() { return GetStdHandle(STD_OUTPUT_HANDLE); }
 
 std::u16string_view FaceOf(const CONSOLE_FONT_INFOEX& font) {
   static_assert(sizeof(WCHAR) == sizeof(char16_t));
-  return {reinterpret_cast<const char16_t*>(font.FaceName),
-          wcsnlen(font.FaceName, LF_FACESIZE)};
+  return {reinterpret_cast<const char16_t*>(font.FaceName), wcsnlen(font.FaceName, LF_FACESIZE)};
 }
 
 }  // namespace
@@ -76,8 +75,7 @@ SavedConsoleShape SaveConsoleShape() {
   return saved;
 }
 
-void ShapeConsole(const SavedConsoleShape& saved, std::int16_t fontWidth,
-                  std::int16_t fontHeight) {
+void ShapeConsole(const SavedConsoleShape& saved, std::int16_t fontWidth, std::int16_t fontHeight) {
   if (ConsoleHasOwnFont(saved.font.dwFontSize.X, saved.font.dwFontSize.Y)) {
     ApplyConsoleFont(fontWidth, fontHeight, kConsoleFace, kConsoleFontIndex, kConsoleFontWeight,
                      kConsoleFontFamily);

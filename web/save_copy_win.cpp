@@ -44,7 +44,8 @@ struct ThreadStart {
 HMODULE HoldWinHttp() {
   HMODULE module = nullptr;
   const auto entry = reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(WinHttp().WinHttpReadData));
-  if (entry == nullptr || !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, entry, &module))
+  if (entry == nullptr ||
+      !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, entry, &module))
     return nullptr;
   return module;
 }
@@ -105,7 +106,8 @@ bool WriteAll(HANDLE file, const std::vector<std::uint8_t>& bytes) {
   while (done < bytes.size()) {
     DWORD written = 0;
     const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 24));
-    if (!WriteFile(file, bytes.data() + done, piece, &written, nullptr) || written == 0) return false;
+    if (!WriteFile(file, bytes.data() + done, piece, &written, nullptr) || written == 0)
+      return false;
     done += written;
   }
   return true;
@@ -122,17 +124,15 @@ void SaveWhole(const DownloadJob& job, const std::vector<std::uint8_t>& bytes) {
   FileHandle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   const bool written = file.valid() && WriteAll(file.get(), bytes) && file.Close();
-  if (!written ||
-      !MoveFileExA(temporary, job.plan.filePath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  if (!written || !MoveFileExA(temporary, job.plan.filePath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     file.Close();
     DeleteFileA(temporary);
   }
 }
 
 void FetchAndSave(const DownloadJob& job) {
-  RequestHandle request(_WinHttpOpenRequest(job.connection, "GET", job.plan.requestPath,
-                                            "HTTP/1.1", "", nullptr,
-                                            kFlagSecure | kFlagEscapeDisable));
+  RequestHandle request(_WinHttpOpenRequest(job.connection, "GET", job.plan.requestPath, "HTTP/1.1",
+                                            "", nullptr, kFlagSecure | kFlagEscapeDisable));
   if (request.get() == nullptr) return;
   // The request would inherit the connection's redirect handler, and a redirect arriving
   // after the user skipped on would give the newer song this song's name.
@@ -175,8 +175,9 @@ void StartDownload() {
   if (!plan) return;
 
   auto start = std::make_unique<ThreadStart>();
-  start->job = DownloadJob{std::move(*plan), folder, player.httpConnection, player.statusRow,
-                           player.textColour, player.backColour};
+  start->job =
+      DownloadJob{std::move(*plan),  folder,           player.httpConnection, player.statusRow,
+                  player.textColour, player.backColour};
   start->heldWinHttp = HoldWinHttp();
   player.downloadState = DownloadState::Running;
   HANDLE thread = CreateThread(nullptr, 0, CopyThread, start.get(), 0, nullptr);

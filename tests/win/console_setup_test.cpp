@@ -33,10 +33,9 @@ class ConsoleSetupTest : public ::testing::Test {
     // A console of the suite's own, whatever the test runner gave us.
     FreeConsole();
     AllocConsole();
-    SetStdHandle(STD_OUTPUT_HANDLE,
-                 CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                             nullptr));
+    SetStdHandle(STD_OUTPUT_HANDLE, CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                OPEN_EXISTING, 0, nullptr));
     PutModeOnPath();
   }
 

@@ -78,7 +78,8 @@ TEST_F(StartDownloadTest, WithoutASongTheFolderIsMadeButNothingStarts) {
   folder.Remove();
   Player().fileSize = -1;
   StartDownload();
-  EXPECT_EQ(GetFileAttributesA(folder.path().c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(GetFileAttributesA(folder.path().c_str()),
+            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
   EXPECT_EQ(Player().downloadState, DownloadState::Idle);
   Sleep(50);
   EXPECT_TRUE(fake.calls.empty());
@@ -89,8 +90,8 @@ TEST_F(StartDownloadTest, SongsThatCannotBeSavedStartNothing) {
     const char* title;
     std::int64_t size;
   };
-  for (const Case& c : {Case{"..", 6}, Case{"", 6}, Case{"big.mp3", std::int64_t{1} << 31},
-                        Case{"empty.mp3", 0}}) {
+  for (const Case& c :
+       {Case{"..", 6}, Case{"", 6}, Case{"big.mp3", std::int64_t{1} << 31}, Case{"empty.mp3", 0}}) {
     Player().title = c.title;
     Player().fileSize = c.size;
     StartDownload();

@@ -63,13 +63,13 @@ std::string Snapshot() {
   font.cbSize = sizeof(font);
   GetCurrentConsoleFontEx(out, FALSE, &font);
   char facts[160];
-  std::snprintf(facts, sizeof(facts), "WINDOW %lx %x %d %d %d\nFONT %d %d %u %u ",
-                window != nullptr ? static_cast<unsigned long>(GetWindowLongW(window, GWL_STYLE)) : 0ul,
-                menu != nullptr ? GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND) : 0xFFFFFFFFu,
-                menu != nullptr ? GetMenuItemCount(menu) : -1,
-                info.srWindow.Right - info.srWindow.Left + 1, info.srWindow.Bottom - info.srWindow.Top + 1,
-                font.dwFontSize.X, font.dwFontSize.Y,
-                font.FontWeight, font.FontFamily);
+  std::snprintf(
+      facts, sizeof(facts), "WINDOW %lx %x %d %d %d\nFONT %d %d %u %u ",
+      window != nullptr ? static_cast<unsigned long>(GetWindowLongW(window, GWL_STYLE)) : 0ul,
+      menu != nullptr ? GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND) : 0xFFFFFFFFu,
+      menu != nullptr ? GetMenuItemCount(menu) : -1, info.srWindow.Right - info.srWindow.Left + 1,
+      info.srWindow.Bottom - info.srWindow.Top + 1, font.dwFontSize.X, font.dwFontSize.Y,
+      font.FontWeight, font.FontFamily);
 
   const SHORT columns = info.dwSize.X;
   const SHORT rows = info.dwSize.Y > 200 ? 200 : info.dwSize.Y;
