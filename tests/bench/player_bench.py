@@ -92,12 +92,22 @@ def is_wineserver(comm, argv):
     return comm.startswith("wineserver")
 
 
-def cpu_seconds(pid):
+def cpu_seconds(pid, thread=None):
+    """utime + stime of a process (all its threads, ended ones too) or of one thread."""
+    path = f"/proc/{pid}/task/{thread}/stat" if thread else f"/proc/{pid}/stat"
     try:
-        fields = pathlib.Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+        fields = pathlib.Path(path).read_text().rsplit(")", 1)[1].split()
     except OSError:
         return 0.0
-    return (int(fields[11]) + int(fields[12])) / TICKS  # utime + stime, every thread
+    return (int(fields[11]) + int(fields[12])) / TICKS
+
+
+def threads(pid):
+    """Thread ids of a process (Wine leaves them unnamed)."""
+    try:
+        return [int(task.name) for task in pathlib.Path(f"/proc/{pid}/task").iterdir()]
+    except OSError:
+        return []
 
 
 def memory_kib(pid):
@@ -111,13 +121,16 @@ def memory_kib(pid):
 
 
 def cpu_shares(groups, seconds):
-    """Per group name (a list of pids each), the share of one core in % over `seconds`."""
-    before = {name: sum(cpu_seconds(p) for p in pids) for name, pids in groups.items()}
+    """Per group name (a list of pids, or of (pid, thread id) pairs), the share of one core
+    in % over `seconds`."""
+    def used(members):
+        return sum(cpu_seconds(*m) if isinstance(m, tuple) else cpu_seconds(m) for m in members)
+
+    before = {name: used(members) for name, members in groups.items()}
     began = time.monotonic()
     time.sleep(seconds)
     wall = time.monotonic() - began
-    return {name: (sum(cpu_seconds(p) for p in pids) - before[name]) / wall * 100
-            for name, pids in groups.items()}
+    return {name: (used(members) - before[name]) / wall * 100 for name, members in groups.items()}
 
 
 # --- capture files --------------------------------------------------------------------------
@@ -273,9 +286,13 @@ def running_costs(exe):
     """CPU shares over CPU_SECONDS of the program's Wine process, the wineserver, the console
     host and the console probe; then the program's (VmRSS, RssAnon)."""
     pid = pids_where(windows_program(exe))
-    shares = cpu_shares({"program": pid, "wineserver": pids_where(is_wineserver),
-                         "conhost": pids_where(windows_program("conhost.exe")),
-                         "probe": pids_where(windows_program("console_probe.exe"))}, CPU_SECONDS)
+    groups = {"program": pid, "wineserver": pids_where(is_wineserver),
+              "conhost": pids_where(windows_program("conhost.exe")),
+              "probe": pids_where(windows_program("console_probe.exe"))}
+    for thread in threads(pid[0]) if pid else ():
+        # Wine's first thread of a process is the program's main thread.
+        groups[f"thread {'main' if thread == pid[0] else thread}"] = [(pid[0], thread)]
+    shares = cpu_shares(groups, CPU_SECONDS)
     return (shares, *memory_kib(pid[0])) if pid else (shares, 0, 0)
 
 
@@ -392,6 +409,10 @@ def print_costs(f, doing):
     print(f"  CPU {doing} ({CPU_SECONDS:.0f} s)  program {shares['program']:.1f} %, "
           f"wineserver {shares['wineserver']:.1f} %, conhost {shares['conhost']:.1f} %, "
           f"console probe {shares['probe']:.1f} % of one core")
+    busy = sorted(((v, k[len("thread "):]) for k, v in shares.items() if k.startswith("thread ")
+                   and v >= 0.05), reverse=True)
+    print("    its busy threads:          " + (", ".join(f"{name} {v:.1f} %" for v, name in busy)
+                                                or "none"))
     print(f"  resident memory               VmRSS {f['rss'] / 1024:.1f} MiB "
           f"(RssAnon {f['anon'] / 1024:.1f} MiB)")
 
