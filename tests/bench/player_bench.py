@@ -430,7 +430,8 @@ def report(figures, mpg123):
         print(f"  Space -> next song's sample   {ms([r.get('first sample') for r in spaces])}"
               "   (target <= 250 ms)")
         print(f"    medians, ms after Space:    {on_the_way(spaces, MILESTONES[1:])}")
-        print(f"  p -> silence                  {ms([p[0] for p in f['pauses']])}   (target <= 30 ms)")
+        print(f"  p -> silence                  {ms([p[0] for p in f['pauses']])}"
+              "   (target <= 30 ms)")
         print(f"    by played sample count      {ms([p[1] for p in f['pauses']])}")
     if mpg123 is None:
         print("mpg123: not installed (tools/install_deps.sh mpg123, outside the sandbox)")
@@ -440,7 +441,8 @@ def report(figures, mpg123):
     print(f"  launch -> first sample        {ms(firsts)}")
     print(f"  CPU playing     ({CPU_SECONDS:.0f} s)  mpg123 {shares['mpg123']:.1f} %, "
           f"curl {shares['curl']:.1f} % of one core")
-    print(f"  resident memory               VmRSS {rss / 1024:.1f} MiB (RssAnon {anon / 1024:.1f} MiB)")
+    print(f"  resident memory               VmRSS {rss / 1024:.1f} MiB "
+          f"(RssAnon {anon / 1024:.1f} MiB)")
 
 
 def main():
