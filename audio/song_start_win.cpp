@@ -10,6 +10,7 @@
 #include "audio/audio_library_win.h"
 #include "audio/song_info.h"
 #include "audio/song_stepping.h"
+#include "logo/logo_window_win.h"
 #include "web/catalogue.h"
 #include "web/catalogue_win.h"
 
@@ -76,5 +77,6 @@ HSTREAM StartSong() {
   audio::ChannelSetAttribute(stream, BASS_ATTRIB_VOL, player.volume);
   audio::ChannelPlay(stream, true);
   ShowSongLines(player);
+  RefreshLogo();
   return stream;
 }

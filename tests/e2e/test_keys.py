@@ -91,12 +91,24 @@ class Keys(unittest.TestCase):
         self.assertEqual(played(tuner.screen()).clock, held)
 
     def test_backspace_plays_the_song_from_its_start(self):
+        capture = tempfile.mkdtemp(prefix="capture-") + "/song.wav"
         self.site.set_latest(HOST_OF["download_tuner"], 5)
-        tuner = self.start("download_tuner", args=("/order", "1"))
+        tuner = self.start("download_tuner", args=("/order", "1"),
+                           env={"TUNER_BASS_CAPTURE": capture_path(capture)})
         wait_for_clock(tuner, 3.0)
         tuner.press("backspace")
         screen = tuner.wait_until(lambda s: played(s).clock < 1.5, 5, "the restart")
         self.assertEqual(song_number_on_screen(screen), 5)
+        wait_for_clock(tuner, 1.5)
+        # The audio from the song's first second is heard again after the restart.
+        rate, channels, samples = read_capture(first_capture(capture))
+        second = rate * channels
+        opening = samples[second // 2:second // 2 + 4000]
+        self.assertGreater(peak(opening), 0.01)
+        later = samples[3 * second:]
+        self.assertTrue(any(later[i:i + len(opening)] == opening
+                            for i in range(0, len(later) - len(opening), channels)),
+                        "the opening was not played again")
 
     def test_volume_keys_and_the_captured_samples(self):
         capture = tempfile.mkdtemp(prefix="capture-") + "/song.wav"
