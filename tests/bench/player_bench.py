@@ -174,8 +174,10 @@ class Capture:
     def started(self, since=0.0):
         """The earliest moment the played samples seen after `since` allow for their
         first one (see the module's notes)."""
+        if not self.bytes_per_second:
+            return None
         bounds = [t - d / self.bytes_per_second for t, d in self.seen if d > 0 and t >= since]
-        return min(bounds) if bounds and self.bytes_per_second else None
+        return min(bounds) if bounds else None
 
     def watch_until_still(self, quiet, timeout):
         """Looks until the size has not changed for `quiet` seconds; returns the moment of
