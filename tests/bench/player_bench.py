@@ -454,10 +454,6 @@ def main():
                    sys.executable, str(HERE)]
         return subprocess.run(sandbox, cwd=ROOT / "tests" / "e2e").returncode
     LOAD_BEFORE[:] = os.getloadavg()
-    # The site writes an answer's head and body separately with Nagle's algorithm on, so on
-    # a kept-alive connection a small answer (the song page's redirect) waits ~40 ms for the
-    # client's delayed ACK. Web servers send small answers at once; measure the players.
-    catalogue_site._Handler.disable_nagle_algorithm = True
     bench_songs = songs.build_catalogue(BUILD / "bench" / "songs", BENCH_SONGS)
     site = catalogue_site.CatalogueSite(bench_songs, CA_DIR / "server.pem", CA_DIR / "server.key")
     site.start()

@@ -160,6 +160,7 @@ class ConsoleWindow(unittest.TestCase):
                 self.assertGreaterEqual(running.font[2], 700, running.font)
                 if running.menu_items >= 0:  # Wine gives no process another's system menu
                     self.assertEqual(running.close & (MF_GRAYED | MF_DISABLED), MF_GRAYED | MF_DISABLED)
+                time.sleep(1.0)  # wineconsole repaints a moment after the text changes
                 width, height, rgb = screenshot(display, ARTEFACTS / f"console_window_{program}.png")
                 background = bytes(BACKGROUND_RGB[program])
                 painted = sum(1 for i in range(0, len(rgb), 3) if rgb[i:i + 3] == background)
