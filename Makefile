@@ -28,6 +28,7 @@ demo: build
 	@python3 tools/demo.py --build $(CURDIR)/$(WIN) --tuner $(TUNER) -- $(ARGS)
 
 bench: build
+	@tools/install_deps.sh mpg123
 	@cmake --build $(NATIVE) --target benchmarks
 	@python3 tools/bench.py --native $(CURDIR)/$(NATIVE) --build $(CURDIR)/$(WIN)
 

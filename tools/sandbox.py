@@ -33,7 +33,8 @@ def outside(args):
     # The sandbox's temporary files live on a tmpfs mounted over this folder inside it.
     scratch = tempfile.mkdtemp(prefix="tuner-sandbox-")
     inner = [sys.executable, str(pathlib.Path(__file__).resolve()), "--inside",
-             "--build", str(build), "--scratch", scratch, "--"] + args.command
+             "--build", str(build), "--prefix-name", args.prefix_name, "--scratch", scratch,
+             "--"] + args.command
     try:
         return subprocess.run(unshare + inner).returncode
     finally:
@@ -59,7 +60,7 @@ def inside(args):
     wine_sockets.mkdir(mode=0o700, exist_ok=True)
     subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=700", "tmpfs", str(wine_sockets)], check=True)
 
-    prefix = build / "prefix-e2e"
+    prefix = build / args.prefix_name
     wine_env.ensure_prefix(prefix)
     install_standins(prefix, build)
     env = wine_env.wine_environment(prefix, {
@@ -85,6 +86,8 @@ def install_standins(prefix, build):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
+    parser.add_argument("--prefix-name", default="prefix-e2e-1",
+                        help="the Wine prefix in the build folder; one sandbox at a time each")
     parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("--scratch", help=argparse.SUPPRESS)
     parser.add_argument("command", nargs=argparse.REMAINDER)
