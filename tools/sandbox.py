@@ -4,10 +4,9 @@
     sandbox.py --build build/win -- command args...
 
 Inside, only the loopback network exists, /etc/hosts maps the catalogue hosts to
-127.0.0.x, the system CA bundle also trusts the test CA, temporary files and Wine's
-server sockets are private, a Wine prefix for the
-end-to-end tests has its own wineserver, and everything started inside ends with the
-command: the sandbox is a PID namespace, so the kernel ends every process in it.
+127.0.0.x, the system CA bundle also trusts the test CA, /tmp is private, a Wine prefix
+for the end-to-end tests has its own wineserver, and everything started inside ends with
+the command: the sandbox is a PID namespace, so the kernel ends every process in it.
 """
 import argparse
 import os
@@ -30,7 +29,7 @@ def outside(args):
     unshare = ["unshare", "--net", "--mount", "--pid", "--fork", "--mount-proc"]
     if os.geteuid() != 0:
         unshare += ["--user", "--map-root-user"]
-    # The sandbox's temporary files live on a tmpfs mounted over this folder inside it.
+    # The sandbox's temporary folder; inside, it lies on the sandbox's own /tmp.
     scratch = tempfile.mkdtemp(prefix="tuner-sandbox-")
     inner = [sys.executable, str(pathlib.Path(__file__).resolve()), "--inside",
              "--build", str(build), "--prefix-name", args.prefix_name, "--scratch", scratch,
@@ -52,13 +51,12 @@ def inside(args):
     subprocess.run(["mount", "--make-rprivate", "/"], check=True)
     bind(ca_dir / "hosts", "/etc/hosts")
     bind(ca_dir / "ca-bundle.crt", test_ca.SYSTEM_BUNDLE)
-    # Private temporary files, and a private folder for Wine's server sockets so this
-    # sandbox gets a wineserver of its own (the source tree may itself lie under /tmp, so
-    # /tmp as a whole stays visible).
-    subprocess.run(["mount", "-t", "tmpfs", "tmpfs", args.scratch], check=True)
-    wine_sockets = pathlib.Path(f"/tmp/.wine-{os.getuid()}")
-    wine_sockets.mkdir(mode=0o700, exist_ok=True)
-    subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=700", "tmpfs", str(wine_sockets)], check=True)
+    private_tmp(build, pathlib.Path(args.scratch))
+
+    # No sound server is started behind a test's back (libpulse would try to spawn one);
+    # a test that wants sound starts its own and names it in PULSE_SERVER.
+    client_config = pathlib.Path(args.scratch) / "pulse-client.conf"
+    client_config.write_text("autospawn = no\n")
 
     prefix = build / args.prefix_name
     wine_env.ensure_prefix(prefix)
@@ -69,10 +67,29 @@ def inside(args):
         "TUNER_SANDBOX": "1",
         "TMPDIR": args.scratch,
         "TMUX_TMPDIR": args.scratch,
+        "PULSE_CLIENTCONFIG": str(client_config),
+        # With no sound server to reach, Wine's PulseAudio driver stalls the start of a
+        # windowed console (wineconsole); programs fall back to the silent clock anyway.
+        # A test with a server of its own sets WINEDLLOVERRIDES without this entry.
+        "WINEDLLOVERRIDES": os.environ.get("WINEDLLOVERRIDES", "mscoree,mshtml=;winepulse.drv=d"),
     })
     subprocess.run(["wineserver", "-p"], env=env, check=True, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return subprocess.run(args.command, env=env).returncode
+
+
+def private_tmp(build, scratch):
+    """A /tmp of the sandbox's own: Wine's server sockets, X displays and their lock files,
+    tmux sockets and temporary files never meet those of the machine or of another sandbox.
+    The checkout and the build may lie under /tmp themselves; they are bound back in."""
+    outer = pathlib.Path("/mnt")
+    subprocess.run(["mount", "--bind", "/tmp", str(outer)], check=True)
+    subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=1777", "tmpfs", "/tmp"], check=True)
+    for folder in sorted({TOOLS.parent.resolve(), build.resolve()}):
+        if folder.is_relative_to("/tmp"):
+            folder.mkdir(parents=True, exist_ok=True)
+            bind(outer / folder.relative_to("/tmp"), folder)
+    scratch.mkdir(parents=True, exist_ok=True)
 
 
 def install_standins(prefix, build):

@@ -47,7 +47,9 @@ class SoundServer:
     def client_env(self):
         """Environment for a client (pactl, parec, a Wine process) of this server only."""
         return {"PULSE_SERVER": f"unix:{self.socket}",
-                "PULSE_COOKIE": str(self.folder / "client-cookie")}
+                "PULSE_COOKIE": str(self.folder / "client-cookie"),
+                # The sandbox leaves Wine's PulseAudio driver off unless a server is there.
+                "WINEDLLOVERRIDES": "mscoree,mshtml="}
 
     def _run(self, *command, timeout=10):
         return subprocess.run(list(command), env=dict(os.environ, **self.client_env()),
