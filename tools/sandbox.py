@@ -20,25 +20,34 @@ import test_ca  # noqa: E402
 import wine_env  # noqa: E402
 
 
+def unshare_command(kill_child=False):
+    """The namespaces of a sandbox; with `kill_child`, the sandbox also ends when the process
+    that started it is killed (a closed terminal, say), not only when its command ends."""
+    command = ["unshare", "--net", "--mount", "--pid", "--fork", "--mount-proc"]
+    if kill_child:
+        command.append("--kill-child")
+    if os.geteuid() != 0:
+        command += ["--user", "--map-root-user"]
+    return command
+
+
 def outside(args):
     build = pathlib.Path(args.build).resolve()
     ca_dir = build / "e2e" / "ca"
     test_ca.ensure_ca(ca_dir)
-    unshare = ["unshare", "--net", "--mount", "--pid", "--fork", "--mount-proc"]
-    if os.geteuid() != 0:
-        unshare += ["--user", "--map-root-user"]
     inner = [sys.executable, str(pathlib.Path(__file__).resolve()), "--inside",
              "--build", str(build), "--"] + args.command
-    return subprocess.run(unshare + inner).returncode
+    return subprocess.run(unshare_command() + inner).returncode
 
 
 def bind(source, target):
     subprocess.run(["mount", "--bind", str(source), str(target)], check=True)
 
 
-def inside(args):
-    build = pathlib.Path(args.build)
-    ca_dir = build / "e2e" / "ca"
+def isolate(build):
+    """First thing inside: the loopback network up, the test hosts and CA in place of the
+    system's, and a /tmp of our own."""
+    ca_dir = pathlib.Path(build) / "e2e" / "ca"
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     subprocess.run(["mount", "--make-rprivate", "/"], check=True)
     bind(ca_dir / "hosts", "/etc/hosts")
@@ -46,16 +55,28 @@ def inside(args):
     # A private /tmp gives this sandbox its own wineserver and tmux sockets.
     subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/tmp"], check=True)
 
-    prefix = build / "prefix-e2e"
+
+def start_wine(build, prefix_name, extra_env):
+    """The Wine prefix (made on first use) with our stand-ins, and its wineserver running;
+    returns the environment that runs programs in it."""
+    build = pathlib.Path(build)
+    prefix = build / prefix_name
     wine_env.ensure_prefix(prefix)
     install_standins(prefix, build)
-    env = wine_env.wine_environment(prefix, {
-        "TUNER_BUILD": str(build),
-        "TUNER_CA_DIR": str(ca_dir),
-        "TUNER_SANDBOX": "1",
-    })
+    env = wine_env.wine_environment(prefix, extra_env)
     subprocess.run(["wineserver", "-p"], env=env, check=True, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return env
+
+
+def inside(args):
+    build = pathlib.Path(args.build)
+    isolate(build)
+    env = start_wine(build, "prefix-e2e", {
+        "TUNER_BUILD": str(build),
+        "TUNER_CA_DIR": str(build / "e2e" / "ca"),
+        "TUNER_SANDBOX": "1",
+    })
     return subprocess.run(args.command, env=env).returncode
 
 

@@ -1,0 +1,167 @@
+#!/usr/bin/env python3
+"""`make demo`: a player against the bundled demo catalogue, in the user's own terminal.
+
+    demo.py --build build/win [--tuner listen_tuner|download_tuner] [-- program options]
+
+The demo songs are made once and kept in the build tree. The local catalogue site and the
+program then run in a sandbox of their own (tools/sandbox.py: private network, /tmp,
+processes and mounts), so that nothing of them outlives the program, whether it is quit or
+its terminal is closed. Wine's audio driver reaches the user's sound server from inside the
+sandbox (its socket lies under $XDG_RUNTIME_DIR, which the sandbox leaves alone); with no
+sound server the player runs on its silent clock.
+"""
+import argparse
+import os
+import pathlib
+import signal
+import subprocess
+import sys
+import time
+
+TOOLS = pathlib.Path(__file__).resolve().parent
+sys.path.insert(0, str(TOOLS))
+import demo_songs  # noqa: E402
+import sandbox  # noqa: E402
+import test_ca  # noqa: E402
+
+TUNERS = ("listen_tuner", "download_tuner")
+HOSTS = dict(zip(TUNERS, demo_songs.SITE_HOSTS))
+PREFIX_NAME = "prefix-demo"
+SITE_START_SECONDS = 60
+
+
+def song_cache(build):
+    return pathlib.Path(build) / "demo" / "songs"
+
+
+def log_folder(build):
+    return pathlib.Path(build) / "demo"
+
+
+def windows_path(path):
+    return "Z:" + str(pathlib.Path(path).resolve()).replace("/", "\\")
+
+
+def save_folder(build, tuner):
+    """Where the key "d" puts copies: a folder named after the host, beside the program."""
+    return pathlib.Path(build) / "bin" / HOSTS[tuner]
+
+
+# --- outside the sandbox ------------------------------------------------------------------
+
+def make_songs(build):
+    cache = song_cache(build)
+    if demo_songs.is_built(cache):
+        return
+    print("Making the demo songs (only this once, a minute or two)...", flush=True)
+    started = time.monotonic()
+    demo_songs.build(cache)
+    print("Demo songs ready in %.0f s." % (time.monotonic() - started), flush=True)
+
+
+def restore_terminal():
+    """Colours, cursor and line mode as they were, whatever state the program was left in."""
+    if sys.stdout.isatty():
+        sys.stdout.write("\033[0m\033[?25h\n")
+        sys.stdout.flush()
+    if sys.stdin.isatty():
+        subprocess.run(["stty", "sane"], stdin=sys.stdin, stderr=subprocess.DEVNULL)
+
+
+def outside(args):
+    build = pathlib.Path(args.build).resolve()
+    program = build / "bin" / f"{args.tuner}.exe"
+    for needed in (program, build / "bin" / "Bass.dll"):
+        if not needed.exists():
+            print(f"error: {needed} is missing; build first (make build)", file=sys.stderr)
+            return 1
+    make_songs(build)
+    test_ca.ensure_ca(build / "e2e" / "ca")
+    log_folder(build).mkdir(parents=True, exist_ok=True)
+    inner = [sys.executable, str(pathlib.Path(__file__).resolve()), "--inside",
+             "--build", str(build), "--tuner", args.tuner, "--"] + args.program_args
+    try:
+        code = subprocess.run(sandbox.unshare_command(kill_child=True) + inner).returncode
+    finally:
+        restore_terminal()
+    saved = save_folder(build, args.tuner)
+    if saved.is_dir() and any(saved.iterdir()):
+        print(f"Saved copies are in {saved}")
+    return code
+
+
+# --- inside the sandbox -------------------------------------------------------------------
+
+class Stop(Exception):
+    pass
+
+
+def _stop(signal_number, frame):
+    raise Stop()
+
+
+def start_site(build, log):
+    ca = build / "e2e" / "ca"
+    site = subprocess.Popen(
+        [sys.executable, str(TOOLS / "catalogue_site.py"), "--catalogue", "demo",
+         "--songs-dir", str(song_cache(build)), "--cert", str(ca / "server.pem"),
+         "--key", str(ca / "server.key")],
+        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=log, text=True)
+    line = site.stdout.readline()  # "serving ..." once both sites listen
+    if not line.startswith("serving"):
+        site.kill()
+        raise RuntimeError("the demo site did not start; see %s" % log.name)
+    return site
+
+
+def inside(args):
+    # As the first process of its PID namespace this one would ignore a hang-up it has no
+    # handler for; with one, the site and Wine are stopped in order.
+    for signal_number in (signal.SIGHUP, signal.SIGTERM, signal.SIGINT):
+        signal.signal(signal_number, _stop)
+    build = pathlib.Path(args.build)
+    sandbox.isolate(build)
+    # The sandbox cannot reach the user's X server (its socket lies in /tmp): Wine is told
+    # there is none rather than failing to connect to it.
+    for name in ("DISPLAY", "WAYLAND_DISPLAY"):
+        os.environ.pop(name, None)
+    site = wine = None
+    env = None
+    with open(log_folder(build) / "site.log", "w") as site_log, \
+            open(log_folder(build) / "wine.log", "w") as wine_log:
+        try:
+            env = sandbox.start_wine(build, PREFIX_NAME, {})
+            site = start_site(build, site_log)
+            program = build / "bin" / f"{args.tuner}.exe"
+            wine = subprocess.Popen(["wine", windows_path(program)] + args.program_args,
+                                    env=env, stderr=wine_log)
+            return wine.wait()
+        except Stop:
+            return 128 + signal.SIGHUP
+        finally:
+            signal.signal(signal.SIGINT, signal.SIG_IGN)
+            if wine is not None and wine.poll() is None:
+                wine.kill()
+            if site is not None:
+                site.terminate()
+                site.wait()
+            if env is not None:
+                subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Play the demo catalogue.")
+    parser.add_argument("--build", required=True, help="the Windows build directory")
+    parser.add_argument("--tuner", choices=TUNERS, default="listen_tuner")
+    parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("program_args", nargs=argparse.REMAINDER,
+                        help="options for the program, after --")
+    args = parser.parse_args()
+    if args.program_args and args.program_args[0] == "--":
+        args.program_args = args.program_args[1:]
+    return inside(args) if args.inside else outside(args)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
