@@ -19,9 +19,11 @@ bool IsConsole(HANDLE handle) {
   return GetConsoleMode(handle, &mode) != 0;
 }
 
-// Program texts are 8-bit Latin-1; each byte is its own code point.
-std::wstring Widen(std::string_view text) {
-  std::wstring wide(text.size(), L'\0');
+// Program texts are 8-bit Latin-1; each byte is its own code point. The buffer is reused
+// (under the console lock) so the status line costs no allocation per pass.
+std::wstring_view Widen(std::string_view text) {
+  static std::wstring wide;
+  wide.resize(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) wide[i] = static_cast<unsigned char>(text[i]);
   return wide;
 }

@@ -4,18 +4,99 @@
 
 #include "app/key_reader_win.h"
 #include "app/keys.h"
+#include "app/options.h"
+#include "app/end_of_song.h"
+#include "app/player_state.h"
+#include "app/status_screen_win.h"
+#include "app/volume.h"
+#include "audio/audio_library_win.h"
+#include "audio/song_start_win.h"
 
-void RunPlayerLoop() {
+namespace {
+
+struct Loop {
+  HSTREAM stream = 0;
+  bool paused = false;
+  float level = 0.0f;
+};
+
+void MoveOnToNewSong(Loop& loop) {
+  audio::ChannelStop(loop.stream);
+  audio::StreamFree(loop.stream);
+  loop.stream = StartSong();
+  Player().lengthBytes = audio::ChannelGetLength(loop.stream);
+  loop.paused = false;
+}
+
+// Carries out one key; false when the key ends the player.
+bool Act(KeyAction action, Loop& loop) {
+  PlayerState& player = Player();
+  switch (action) {
+    case KeyAction::Quit:
+      return false;
+    case KeyAction::NextSong:
+      MoveOnToNewSong(loop);
+      break;
+    case KeyAction::Restart:
+      audio::ChannelRestart(loop.stream);
+      break;
+    case KeyAction::PauseOrResume:
+      if (loop.paused) {
+        audio::ChannelPlay(loop.stream, false);
+      } else {
+        audio::ChannelPause(loop.stream);
+      }
+      loop.paused = !loop.paused;
+      break;
+    case KeyAction::VolumeUp:
+      player.volume = VolumeUp(player.volume);
+      audio::ChannelSetAttribute(loop.stream, BASS_ATTRIB_VOL, player.volume);
+      break;
+    case KeyAction::VolumeDown:
+      player.volume = VolumeDown(player.volume);
+      audio::ChannelSetAttribute(loop.stream, BASS_ATTRIB_VOL, player.volume);
+      break;
+    case KeyAction::RandomOrder:
+      player.playOrder = PlayOrder::Random;
+      MoveOnToNewSong(loop);
+      break;
+    case KeyAction::NewestFirstOrder:
+      player.playOrder = PlayOrder::NewestFirst;
+      player.songNumber = StartingSongNumber(PlayOrder::NewestFirst, player.latestSong);
+      MoveOnToNewSong(loop);
+      break;
+    case KeyAction::SaveCopy:
+    case KeyAction::Ignored:
+    case KeyAction::None:
+      break;
+  }
+  return true;
+}
+
+}  // namespace
+
+HSTREAM RunPlayerLoop(HSTREAM firstSong) {
+  Loop loop{.stream = firstSong};
+  PlayerState& player = Player();
   for (;;) {
     const std::string key = ReadKey();
-    if (IsQuitKey(key)) return;
-    if (!key.empty()) {
-      // Held keys repeat; the repeats are swallowed so one press acts once.
-      std::string again;
-      do {
-        again = ReadKey();
-        Sleep(5);
-      } while (again == key);
+    const KeyAction action = ActionOfKey(key);
+    if (action != KeyAction::None && IsDrained(action)) {
+      DrainRepeats(key, ReadKey, [](int milliseconds) { Sleep(milliseconds); });
+    }
+    if (!Act(action, loop)) return loop.stream;
+
+    audio::ChannelGetLevelEx(loop.stream, &loop.level);
+    const std::int64_t position = audio::ChannelGetPosition(loop.stream);
+    const double playedSeconds = audio::ChannelBytes2Seconds(loop.stream, position);
+    DrawStatusLine(position, playedSeconds, player.lengthBytes, player.lengthSeconds,
+                   player.volume, player.fileSize);
+    DrawBannerRow(loop.level, player.levelMeter, player.fileSize);
+    const std::int64_t filePosition =
+        audio::StreamGetFilePosition(loop.stream, BASS_FILEPOS_CURRENT);
+    if (SongHasEnded(position, player.lengthBytes, player.fileSize, player.audioStart,
+                     filePosition)) {
+      MoveOnToNewSong(loop);
     }
     Sleep(15);
   }

@@ -9,12 +9,15 @@
 
 #include "app/console_output_win.h"
 #include "audio/audio_library_win.h"
+#include "audio/song_start_win.h"
 #include "app/key_reader_win.h"
 #include "app/options.h"
 #include "app/player_loop_win.h"
 #include "app/player_state.h"
 #include "app/startup.h"
 #include "app/target_settings.h"
+#include "console/console_layout.h"
+#include "logo/logo_win.h"
 #include "web/catalogue_win.h"
 #include "web/http_request_win.h"
 #include "web/winhttp_binding_win.h"
@@ -35,6 +38,7 @@ struct Session {
   DWORD buildNumber = 0;
   int dpi = 96;
   HMENU systemMenu = nullptr;
+  ConsoleLayout layout;
 };
 
 [[noreturn]] void Fail(const char* message, UINT exitCode) {
@@ -126,7 +130,10 @@ int RunTuner(int argc, char** argv) {
   player.textColour = target.textColour;
   player.backColour = target.backColour;
   // 3. One seed per run.
-  std::srand(static_cast<unsigned>(GetTickCount()) ^ static_cast<unsigned>(std::time(nullptr)));
+  SeedSongRandom(static_cast<std::uint32_t>(GetTickCount()) ^
+                 static_cast<std::uint32_t>(std::time(nullptr)));
+  // 4. GDI+ for the logo.
+  if (!StartGdiPlus()) Fail(nullptr, 4);
   // 6.-8. Console, input mode, DPI.
   TakeConsole(s);
   s.dpi = ReadConsoleDpi();
@@ -147,24 +154,40 @@ int RunTuner(int argc, char** argv) {
   player.playOrder = options.playOrder;
   player.levelMeter = options.levelMeter;
   player.songNumber = StartingSongNumber(player.playOrder, player.latestSong);
+  // 14. The audio library on the default device; a failure shows as songs that never open.
+  audio::Init();
   // 15.-16. Save the console, then title it.
   SaveConsole(s);
   SetConsoleTitleA(ConsoleTitle(player.host, player.latestSong).c_str());
+  // 17. The layout the logo's placement rests on.
+  s.layout = ComputeConsoleLayout(s.buildNumber, s.dpi);
   // 18. Lock the window's shape.
   LockWindowShape(s);
   // 19.-20. Default colours on a clear screen.
   console::SetColours(player.textColour, player.backColour);
   ClearScreen();
   if (target.printsConnectingNotice) console::PrintLine("Please wait while connecting to a song...");
+  // 21.-22. The first song; the loop keeps its own state from here.
+  const HSTREAM firstSong = StartSong();
+  // 23.-24. The logo, then its window thread.
+  PrepareLogo(s.layout.pixelWidth, s.layout.pixelHeight);
+  StartLogoWindowThread();
   // 25. Let the screen settle, then remember where the status line goes.
   if (!KeyWaiting()) Sleep(100);
   player.statusRow = CursorRow(s.out);
   // 26.
-  RunPlayerLoop();
+  const HSTREAM lastSong = RunPlayerLoop(firstSong);
 
   // Shutdown.
+  CloseLogoWindow();
+  audio::ChannelStop(lastSong);
+  audio::StreamFree(lastSong);
+  audio::Free();
+  UnloadAudioLibrary();
   CloseSharedConnection();
   UnloadWinHttp();
+  // The logo's bitmaps and GDI+ go only once its thread has ended.
+  if (ReleaseLogo()) StopGdiPlus();
   RestoreConsole(s);
   ClearScreen();
   console::PrintLine("Bye....");

@@ -44,6 +44,9 @@ add_executable(win_tests ${WIN_TESTS} ${CMAKE_SOURCE_DIR}/targets/listen_tuner/s
 target_compile_definitions(win_tests PRIVATE TUNER_HOST="${LISTEN_TUNER_HOST}")
 target_link_libraries(win_tests PRIVATE tuner_core gtest gmock gtest_main)
 target_link_options(win_tests PRIVATE ${WIN_LINK_STATIC})
+if(TARGET bass)
+  add_dependencies(win_tests bass)  # some tests load the Bass.dll beside the programs
+endif()
 
 # Helpers used by the Windows-side tests (a DLL lacking one export, and so on) and
 # the console-reading helper of the end-to-end tests.

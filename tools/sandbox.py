@@ -4,15 +4,18 @@
     sandbox.py --build build/win -- command args...
 
 Inside, only the loopback network exists, /etc/hosts maps the catalogue hosts to
-127.0.0.x, the system CA bundle also trusts the test CA, a Wine prefix for the
+127.0.0.x, the system CA bundle also trusts the test CA, temporary files and Wine's
+server sockets are private, a Wine prefix for the
 end-to-end tests has its own wineserver, and everything started inside ends with the
 command: the sandbox is a PID namespace, so the kernel ends every process in it.
 """
 import argparse
 import os
 import pathlib
+import shutil
 import subprocess
 import sys
+import tempfile
 
 TOOLS = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(TOOLS))
@@ -35,25 +38,36 @@ def outside(args):
     build = pathlib.Path(args.build).resolve()
     ca_dir = build / "e2e" / "ca"
     test_ca.ensure_ca(ca_dir)
+    # The sandbox's temporary files live on a tmpfs mounted over this folder inside it.
+    scratch = tempfile.mkdtemp(prefix="tuner-sandbox-")
     inner = [sys.executable, str(pathlib.Path(__file__).resolve()), "--inside",
-             "--build", str(build), "--"] + args.command
-    return subprocess.run(unshare_command() + inner).returncode
+             "--build", str(build), "--prefix-name", args.prefix_name, "--scratch", scratch,
+             "--"] + args.command
+    try:
+        return subprocess.run(unshare_command() + inner).returncode
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
 
 
 def bind(source, target):
     subprocess.run(["mount", "--bind", str(source), str(target)], check=True)
 
 
-def isolate(build):
+def isolate(build, scratch):
     """First thing inside: the loopback network up, the test hosts and CA in place of the
-    system's, and a /tmp of our own."""
+    system's, private temporary files in `scratch`."""
     ca_dir = pathlib.Path(build) / "e2e" / "ca"
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     subprocess.run(["mount", "--make-rprivate", "/"], check=True)
     bind(ca_dir / "hosts", "/etc/hosts")
     bind(ca_dir / "ca-bundle.crt", test_ca.SYSTEM_BUNDLE)
-    # A private /tmp gives this sandbox its own wineserver and tmux sockets.
-    subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/tmp"], check=True)
+    # Private temporary files, and a private folder for Wine's server sockets so this
+    # sandbox gets a wineserver of its own (the source tree may itself lie under /tmp, so
+    # /tmp as a whole stays visible).
+    subprocess.run(["mount", "-t", "tmpfs", "tmpfs", str(scratch)], check=True)
+    wine_sockets = pathlib.Path(f"/tmp/.wine-{os.getuid()}")
+    wine_sockets.mkdir(mode=0o700, exist_ok=True)
+    subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=700", "tmpfs", str(wine_sockets)], check=True)
 
 
 def start_wine(build, prefix_name, extra_env):
@@ -71,11 +85,13 @@ def start_wine(build, prefix_name, extra_env):
 
 def inside(args):
     build = pathlib.Path(args.build)
-    isolate(build)
-    env = start_wine(build, "prefix-e2e", {
+    isolate(build, args.scratch)
+    env = start_wine(build, args.prefix_name, {
         "TUNER_BUILD": str(build),
         "TUNER_CA_DIR": str(build / "e2e" / "ca"),
         "TUNER_SANDBOX": "1",
+        "TMPDIR": args.scratch,
+        "TMUX_TMPDIR": args.scratch,
     })
     return subprocess.run(args.command, env=env).returncode
 
@@ -91,7 +107,10 @@ def install_standins(prefix, build):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
+    parser.add_argument("--prefix-name", default="prefix-e2e-1",
+                        help="the Wine prefix in the build folder; one sandbox at a time each")
     parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--scratch", help=argparse.SUPPRESS)
     parser.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     if args.command and args.command[0] == "--":

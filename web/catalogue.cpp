@@ -1,10 +1,16 @@
 #include "web/catalogue.h"
 
+#include <algorithm>
+#include <functional>
+
 std::uint16_t FindLatestSongNumber(std::string_view page, std::string_view marker,
                                    char terminator) {
-  const std::size_t found = page.find(marker);
-  if (found == std::string_view::npos) return 0;
-  std::string_view rest = page.substr(found + marker.size());
+  // Home pages run to megabytes of markup full of '<'; a skipping search beats find()'s
+  // first-character scan there.
+  const auto found = std::search(page.begin(), page.end(),
+                                 std::boyer_moore_horspool_searcher(marker.begin(), marker.end()));
+  if (found == page.end() || marker.empty()) return 0;
+  std::string_view rest = page.substr(static_cast<std::size_t>(found - page.begin()) + marker.size());
   rest = rest.substr(0, rest.find(terminator));
   std::size_t i = 0;
   while (i < rest.size() && rest[i] == ' ') ++i;

@@ -71,14 +71,23 @@ std::string HeadLines(const std::wstring& raw) {
 
 }  // namespace
 
+void HttpDownload::CallbackLink::Release() {
+  if (--owners == 0) {
+    CloseHandle(completion);
+    delete this;
+  }
+}
+
 bool HttpDownload::Begin(const std::string& url, DWORD offset, DWORD waitMs, int* error) {
   stopEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  completionEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  closedEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!stopEvent_ || !completionEvent_ || !closedEvent_) {
+  HANDLE completion = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (!stopEvent_ || !completion) {
+    if (completion) CloseHandle(completion);
     *error = BASS_ERROR_MEM;
     return false;
   }
+  link_ = new CallbackLink;
+  link_->completion = completion;
   thread_ = std::thread(&HttpDownload::Run, this, Widen(url), offset);
   std::unique_lock lock(mutex_);
   bool decided = headChanged_.wait_for(lock, std::chrono::milliseconds(waitMs),
@@ -94,10 +103,8 @@ bool HttpDownload::Begin(const std::string& url, DWORD offset, DWORD waitMs, int
 void HttpDownload::Stop() {
   if (stopEvent_ != nullptr) SetEvent(stopEvent_);
   if (thread_.joinable()) thread_.join();
-  for (HANDLE* event : {&stopEvent_, &completionEvent_, &closedEvent_}) {
-    if (*event != nullptr) CloseHandle(*event);
-    *event = nullptr;
-  }
+  if (stopEvent_ != nullptr) CloseHandle(stopEvent_);
+  stopEvent_ = nullptr;
 }
 
 std::string HttpDownload::Headers() const {
@@ -117,38 +124,42 @@ void HttpDownload::SetHead(Head state, int error) {
 
 void CALLBACK HttpDownload::OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info,
                                      DWORD length) {
-  auto* self = reinterpret_cast<HttpDownload*>(context);
-  if (self == nullptr) return;  // the session and connection carry no context
+  auto* link = reinterpret_cast<CallbackLink*>(context);
+  if (link == nullptr) return;  // the session and connection carry no context
   switch (status) {
     case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
-      SetEvent(self->closedEvent_);
+      link->Release();
       return;
     case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR: {
       auto* result = static_cast<WINHTTP_ASYNC_RESULT*>(info);
-      self->completedError_ = result != nullptr ? result->dwError : ERROR_WINHTTP_INTERNAL_ERROR;
+      link->error = result != nullptr ? result->dwError : ERROR_WINHTTP_INTERNAL_ERROR;
       break;
     }
     case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
     case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
-      self->completedError_ = 0;
+      link->error = 0;
+      break;
+    case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+      link->error = 0;
+      link->bytes = *static_cast<DWORD*>(info);
       break;
     case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
-      self->completedError_ = 0;
-      self->completedBytes_ = length;
+      link->error = 0;
+      link->bytes = length;
       break;
     default:
       return;
   }
-  self->completedStatus_ = status;
-  SetEvent(self->completionEvent_);
+  link->status = status;
+  SetEvent(link->completion);
 }
 
 bool HttpDownload::AwaitCompletion(DWORD expected, DWORD* bytes) {
-  HANDLE events[] = {stopEvent_, completionEvent_};
+  HANDLE events[] = {stopEvent_, link_->completion};
   DWORD woke = WaitForMultipleObjects(2, events, FALSE, INFINITE);
   if (woke != WAIT_OBJECT_0 + 1) return false;
-  if (completedStatus_ != expected || completedError_ != 0) return false;
-  if (bytes != nullptr) *bytes = completedBytes_;
+  if (link_->status != expected || link_->error != 0) return false;
+  if (bytes != nullptr) *bytes = link_->bytes;
   return true;
 }
 
@@ -192,9 +203,17 @@ bool HttpDownload::Transfer(const std::wstring& url, DWORD offset) {
   const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
   HINTERNET request = WinHttpOpenRequest(connection.get(), L"GET", object.c_str(), nullptr,
                                          WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, secure);
-  if (request == nullptr) return false;
-  DWORD_PTR context = reinterpret_cast<DWORD_PTR>(this);
+  if (request == nullptr) {
+    link_->Release();  // WinHTTP never held it
+    link_->Release();
+    link_ = nullptr;
+    return false;
+  }
+  DWORD_PTR context = reinterpret_cast<DWORD_PTR>(link_);
   WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context));
+  // The wait for the response head has a time-out of its own, apart from the reads'.
+  DWORD responseMs = kResponseMs;
+  WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseMs, sizeof(responseMs));
 
   bool complete = false;
   std::wstring range;
@@ -243,8 +262,19 @@ bool HttpDownload::Transfer(const std::wstring& url, DWORD offset) {
     WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_TIMEOUT, &stall, sizeof(stall));
     std::vector<std::uint8_t> chunk(kReadChunk);
     for (;;) {
+      // Asking what is there first keeps a read from waiting to fill a whole chunk from a
+      // slow server, which would hold back the start of playback.
+      DWORD available = 0;
+      if (!WinHttpQueryDataAvailable(request, nullptr) ||
+          !AwaitCompletion(WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE, &available)) {
+        break;
+      }
+      if (available == 0) {
+        complete = true;
+        break;
+      }
       DWORD got = 0;
-      if (!WinHttpReadData(request, chunk.data(), kReadChunk, nullptr) ||
+      if (!WinHttpReadData(request, chunk.data(), std::min(available, kReadChunk), nullptr) ||
           !AwaitCompletion(WINHTTP_CALLBACK_STATUS_READ_COMPLETE, &got)) {
         break;
       }
@@ -264,15 +294,15 @@ bool HttpDownload::Transfer(const std::wstring& url, DWORD offset) {
       if (proc_ != nullptr) proc_(data, got, user_);
     }
   } else {
-    SetHead(Head::Failed, sent || completedError_ != ERROR_WINHTTP_TIMEOUT ? BASS_ERROR_FILEOPEN
-                                                                             : BASS_ERROR_TIMEOUT);
+    SetHead(Head::Failed, sent || link_->error != ERROR_WINHTTP_TIMEOUT ? BASS_ERROR_FILEOPEN
+                                                                           : BASS_ERROR_TIMEOUT);
   }
-  // Closing cancels whatever is still pending; the callback may run until WinHTTP says
-  // the handle is gone, so wait for that before this object can be destroyed.
-  WinHttpCloseHandle(request);
-  WaitForSingleObject(closedEvent_, 5000);
-  // No callback may reach this library once the download is over (it may be unloaded).
+  // Closing cancels whatever is still pending; WinHTTP lets go of the link when it reports
+  // the handle closed, which may come later.
   WinHttpSetStatusCallback(session.get(), nullptr, 0, 0);
+  WinHttpCloseHandle(request);
+  link_->Release();
+  link_ = nullptr;
   // A length the server announced but did not deliver makes the file incomplete.
   std::int64_t announced = file_.AnnouncedSize();
   if (complete && announced >= 0 && std::int64_t(file_.Received()) < announced) complete = false;

@@ -33,7 +33,18 @@ class HttpDownload {
 
  private:
   enum class Head { Pending, Ready, Failed };
-  struct Completion;
+  // What WinHTTP's callback touches. WinHTTP may call back until it reports the request
+  // handle closed, which under a server that has gone quiet can be long after the
+  // download was stopped; so the callback shares this with the download and frees it on
+  // the last word.
+  struct CallbackLink {
+    std::atomic<int> owners{2};
+    HANDLE completion = nullptr;
+    std::atomic<DWORD> status{0};
+    std::atomic<DWORD> bytes{0};
+    std::atomic<DWORD> error{0};
+    void Release();
+  };
 
   void Run(std::wstring url, DWORD offset);
   bool Transfer(const std::wstring& url, DWORD offset);
@@ -49,13 +60,7 @@ class HttpDownload {
 
   std::thread thread_;
   HANDLE stopEvent_ = nullptr;
-  HANDLE completionEvent_ = nullptr;
-  HANDLE closedEvent_ = nullptr;
-
-  // Written by WinHTTP's callback thread, read by the download thread after the event.
-  std::atomic<DWORD> completedStatus_{0};
-  std::atomic<DWORD> completedBytes_{0};
-  std::atomic<DWORD> completedError_{0};
+  CallbackLink* link_ = nullptr;  // released by the download thread and by WinHTTP
 
   mutable std::mutex mutex_;
   std::condition_variable headChanged_;

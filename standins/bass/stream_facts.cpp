@@ -23,7 +23,10 @@ StreamFacts ComputeStreamFacts(const StreamLayout& layout) {
     facts.lengthBytes = frames * bytesPerFrame;
     facts.lengthExact = true;
     std::optional<std::int64_t> bytes;
-    if (layout.summary->bytes && *layout.summary->bytes > 0) bytes = *layout.summary->bytes;
+    // The summary's byte count covers the stream from the summary frame on.
+    if (layout.summary->bytes && *layout.summary->bytes > std::uint32_t(first.frameBytes)) {
+      bytes = std::int64_t{*layout.summary->bytes} - first.frameBytes;
+    }
     if (!bytes && audioBytes >= 0) bytes = audioBytes;
     if (bytes) facts.bitrateKbps = float(double(*bytes) * 8 / (frames * secondsPerFrame) / 1000);
     else facts.bitrateKbps = float(first.bitrateKbps);

@@ -16,13 +16,13 @@ constexpr std::size_t kBatchBytes = 4096;
 constexpr auto kTick = 10ms;
 constexpr auto kFlushEvery = 250ms;
 
-std::int64_t NowMicros() {
+}  // namespace
+
+std::int64_t Stream::NowMicros() {
   return std::chrono::duration_cast<std::chrono::microseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
-
-}  // namespace
 
 // --- player thread -----------------------------------------------------------------
 
@@ -83,10 +83,9 @@ bool Stream::DecodeStep() {
 void Stream::OutputStep(std::int64_t nowMicros) {
   const std::int64_t pendingFrames = std::int64_t(pending_.size()) / facts_.channels;
   if (!useDevice_) {
-    if (state_ == State::Playing) {
-      const std::int64_t frame = clock_.Advance(nowMicros, pendingFrame_ + pendingFrames);
-      EmitLocked(frame - pendingFrame_);
-    }
+    // Frames the clock passed since the last step, whoever advanced it, are played now.
+    const std::int64_t frame = clock_.Advance(nowMicros, pendingFrame_ + pendingFrames);
+    EmitLocked(frame - pendingFrame_);
   } else {
     device_.CollectPlayed([this](const std::int16_t* s, std::size_t n) { CaptureLocked(s, n); });
     while (state_ == State::Playing && device_.HasFreeBuffer()) {
@@ -145,6 +144,7 @@ std::int64_t Stream::PlayedFrameLocked(std::int64_t nowMicros) {
 }
 
 void Stream::RestartLocked(std::int64_t frame, std::size_t fileOffset, std::int64_t discard) {
+  if (!useDevice_) EmitLocked(PlayedFrameLocked(NowMicros()) - pendingFrame_);
   ++generation_;
   reopenDecoder_ = true;
   seekOffset_ = fileOffset;
@@ -167,7 +167,7 @@ void Stream::RestartLocked(std::int64_t frame, std::size_t fileOffset, std::int6
 
 void Stream::HoldLocked(std::int64_t nowMicros) {
   if (!useDevice_) {
-    PlayedFrameLocked(nowMicros);
+    EmitLocked(PlayedFrameLocked(nowMicros) - pendingFrame_);
     clock_.Hold();
     return;
   }
@@ -222,7 +222,7 @@ bool Stream::Pause(int* error) {
   if (useDevice_) {
     device_.Pause();
   } else {
-    PlayedFrameLocked(now);
+    EmitLocked(PlayedFrameLocked(now) - pendingFrame_);
     clock_.Hold();
   }
   state_ = State::Paused;

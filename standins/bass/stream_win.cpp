@@ -66,6 +66,8 @@ void Stream::Shutdown() {
   if (download_) download_->Stop();
   if (player_.joinable()) player_.join();
   std::lock_guard lock(mutex_);
+  // What the clock has passed counts as played, up to the moment of the free.
+  if (!useDevice_ && history_) EmitLocked(PlayedFrameLocked(NowMicros()) - pendingFrame_);
   device_.Close();
   decoder_.Close();
   capture_.Close();

@@ -73,6 +73,7 @@ class Stream {
  private:
   enum class State { Stopped, Playing, Paused };
   explicit Stream(const StreamSettings& settings);
+  static std::int64_t NowMicros();
 
   bool Recognise(std::chrono::steady_clock::time_point deadline, int* error);
   bool Start(int* error);

@@ -18,9 +18,9 @@ FrameHeader Mpeg1(int kbps, int rate = 44100, int channels = 2) {
 TEST(ComputeStreamFacts, SummaryFrameCountGivesTheExactLength) {
   StreamLayout layout;
   layout.first = Mpeg1(128);
-  layout.summary = VbrSummary{1000u, 400000u};
+  layout.summary = VbrSummary{1000u, 417u + 400000u};  // the summary frame counts too
   layout.audioStart = 2048;
-  layout.fileSize = 2048 + 417 + 400000;
+  layout.fileSize = 2048 + 417 + 400000 + 128;
   StreamFacts facts = ComputeStreamFacts(layout);
   EXPECT_TRUE(facts.lengthExact);
   EXPECT_EQ(facts.lengthBytes, 1000 * 1152 * 4);

@@ -6,6 +6,7 @@
 // stop | volume <v> | seek <bytes> | state | level <seconds> <flags> | wait <ms> |
 // waitend <ms> | free | handles | cycles <n> <url> | tags | quit
 #include <windows.h>
+#include <psapi.h>
 
 #include <chrono>
 #include <algorithm>
@@ -223,6 +224,35 @@ int main(int argc, char** argv) {
       for (const char* p = http; p != nullptr && *p; p += std::strlen(p) + 1) ++lines;
       std::printf("{\"event\":\"tags\",\"http_lines\":%d,\"id3v2\":%d}\n", lines,
                   api.ChannelGetTags(h, BASS_TAG_ID3V2) != nullptr ? 1 : 0);
+    } else if (command == "firstsample") {
+      // Time from creation to the first played sample.
+      std::string url;
+      std::getline(in >> std::ws, url);
+      auto start = std::chrono::steady_clock::now();
+      h = api.StreamCreateURL(url.c_str(), 0, 0, nullptr, nullptr);
+      double created = Millis(start);
+      api.ChannelPlay(h, TRUE);
+      while (h != 0 && Signed(api.ChannelGetPosition(h, BASS_POS_BYTE)) <= 0 && Millis(start) < 5000) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+      }
+      std::printf("{\"event\":\"firstsample\",\"created_ms\":%.2f,\"first_ms\":%.2f}\n", created,
+                  Millis(start));
+    } else if (command == "usage") {
+      // CPU time of the whole process over a stretch of wall time, and its private memory.
+      int ms = 0;
+      in >> ms;
+      FILETIME c, e, k0, u0, k1, u1;
+      GetProcessTimes(GetCurrentProcess(), &c, &e, &k0, &u0);
+      auto start = std::chrono::steady_clock::now();
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      GetProcessTimes(GetCurrentProcess(), &c, &e, &k1, &u1);
+      auto ticks = [](FILETIME f) { return (ULONGLONG(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+      double cpuMs = double(ticks(k1) - ticks(k0) + ticks(u1) - ticks(u0)) / 10000.0;
+      PROCESS_MEMORY_COUNTERS_EX memory{};
+      K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                              sizeof(memory));
+      std::printf("{\"event\":\"usage\",\"cpu_ms\":%.2f,\"wall_ms\":%.2f,\"private_bytes\":%llu}\n",
+                  cpuMs, Millis(start), static_cast<unsigned long long>(memory.PrivateUsage));
     } else if (command == "freeall") {
       BOOL ok = api.Free();
       std::printf("{\"event\":\"freeall\",\"ok\":%d}\n", ok ? 1 : 0);

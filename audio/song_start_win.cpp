@@ -1,0 +1,82 @@
+#include "audio/song_start_win.h"
+
+#include <cstdlib>
+#include <memory>
+
+#include "app/console_output_win.h"
+#include "app/key_reader_win.h"
+#include "app/player_state.h"
+#include "app/target_settings.h"
+#include "audio/audio_library_win.h"
+#include "audio/song_info.h"
+#include "audio/song_stepping.h"
+#include "logo/logo_window_win.h"
+#include "web/catalogue.h"
+#include "web/catalogue_win.h"
+
+namespace {
+
+std::unique_ptr<SeededRandom>& Random() {
+  static std::unique_ptr<SeededRandom> random;
+  return random;
+}
+
+// Lets the redirect settle, but a waiting key cuts the wait short so the player stays
+// responsive while the user skips quickly.
+void SettlePause() {
+  if (KeyWaiting()) return;
+  Sleep(50);
+  if (KeyWaiting()) return;
+  Sleep(100);
+}
+
+void ReadStreamFacts(HSTREAM stream, PlayerState& player) {
+  player.lengthBytes = audio::ChannelGetLength(stream);
+  player.fileSize = audio::StreamGetFilePosition(stream, BASS_FILEPOS_SIZE);
+  audio::ChannelGetAttribute(stream, BASS_ATTRIB_BITRATE, &player.bitrate);
+  player.audioStart = audio::StreamGetFilePosition(stream, BASS_FILEPOS_START);
+  player.lengthSeconds = audio::ChannelBytes2Seconds(stream, player.lengthBytes);
+}
+
+void ShowSongLines(const PlayerState& player) {
+  auto lock = console::Lock();
+  if (player.fileSize == -1) {
+    console::MoveTo(6, 1);
+    return;
+  }
+  console::MoveTo(1, 1);
+  console::SetColours(player.textColour, player.backColour);
+  std::system("Cls");
+  const SongInfoLines lines = DescribeSong(player.pageUrl, player.title, player.fileSize,
+                                           player.lengthSeconds, player.bitrate);
+  console::PrintLine(lines.url);
+  console::PrintLine(lines.playing);
+  console::Write(lines.bitratePrefix);
+  console::WriteWide(L"\u00D8");  // wide in both programs: the 8-bit code page may lack it
+  console::PrintLine(lines.bitrateRest);
+  console::PrintLine(lines.size);
+  console::PrintLine(lines.length);
+}
+
+}  // namespace
+
+void SeedSongRandom(std::uint32_t seed) { Random() = std::make_unique<SeededRandom>(seed); }
+
+HSTREAM StartSong() {
+  PlayerState& player = Player();
+  if (!Random()) SeedSongRandom(GetTickCount());
+  player.songNumber =
+      NextSongNumber(player.playOrder, player.songNumber, player.latestSong, *Random());
+  player.pageUrl = SongAddress(Target().site, player.songNumber);
+  CaptureSongRedirect(player.songNumber);
+  SettlePause();
+  player.title = FileNameOfUrl(player.audioUrl.Get());
+
+  const HSTREAM stream = audio::StreamCreateURL(player.pageUrl);
+  ReadStreamFacts(stream, player);
+  audio::ChannelSetAttribute(stream, BASS_ATTRIB_VOL, player.volume);
+  audio::ChannelPlay(stream, true);
+  ShowSongLines(player);
+  RefreshLogo();
+  return stream;
+}

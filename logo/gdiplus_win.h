@@ -1,0 +1,63 @@
+#pragma once
+// GDI+ for the logo: the library's start and stop, the image read from memory, and the
+// few flat calls the logo window and its animation need.
+#include <windows.h>
+// IStream, which the lean windows.h leaves out.
+#include <objidl.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+// GDI+'s headers use min and max, which NOMINMAX takes away from windows.h.
+namespace Gdiplus {
+using std::max;
+using std::min;
+}  // namespace Gdiplus
+#include <gdiplus.h>
+
+using GpBitmap = Gdiplus::GpBitmap;
+
+// Starts GDI+ (version 1, no callbacks) and keeps its token; true when it started.
+bool StartGdiPlus();
+void StopGdiPlus();
+
+// A GDI+ bitmap read from a private copy of its file, which GDI+ goes on reading (frame by
+// frame) for as long as the bitmap lives; the copy is freed only after the bitmap is
+// disposed. Main thread owns it; the window thread may use it while the owner lives.
+class LogoImage {
+ public:
+  LogoImage() = default;
+  LogoImage(GpBitmap* bitmap, HGLOBAL memory) : bitmap_(bitmap), memory_(memory) {}
+  LogoImage(LogoImage&& other) noexcept { *this = std::move(other); }
+  LogoImage& operator=(LogoImage&& other) noexcept;
+  LogoImage(const LogoImage&) = delete;
+  LogoImage& operator=(const LogoImage&) = delete;
+  ~LogoImage() { Reset(); }
+
+  GpBitmap* get() const { return bitmap_; }
+  void Reset();
+
+ private:
+  GpBitmap* bitmap_ = nullptr;
+  HGLOBAL memory_ = nullptr;
+};
+
+// The bitmap GDI+ reads from bytes, or an empty image when it cannot read one.
+LogoImage CreateBitmapFromBytes(const std::uint8_t* bytes, std::size_t length);
+
+struct ImageSize {
+  float width = 0.0f;
+  float height = 0.0f;
+};
+ImageSize ReadImageSize(GpBitmap* bitmap);
+
+// Frame access; failures give 0 or an all-zero GUID.
+UINT CountFrameDimensions(GpBitmap* bitmap);
+GUID ReadFirstFrameDimension(GpBitmap* bitmap, UINT count);
+UINT CountFrames(GpBitmap* bitmap, const GUID& dimension);
+Gdiplus::GpStatus SelectFrame(GpBitmap* bitmap, const GUID& dimension, UINT index);
+
+// A GDI bitmap of the active frame, see-through pixels laid on background (ARGB);
+// nullptr on failure. The caller deletes it.
+HBITMAP CreateGdiBitmap(GpBitmap* bitmap, std::uint32_t background);

@@ -1,0 +1,96 @@
+"""Reading the player's screen and captured audio in the end-to-end tests."""
+import array
+import pathlib
+import re
+import time
+
+from catalogue import HOST_OF
+from harness import Tuner
+
+STATUS_ROW = 6
+BANNER_ROW = 8
+DEFAULT_ATTRIBUTE = {"listen_tuner": 0x4F, "download_tuner": 0x5F}
+SONG_PATH = {"listen_tuner": "/listen/", "download_tuner": "/download.php/"}
+PLAYED = re.compile(r"^Played:  (\d{2,3}\.\d{2}) % / (\d+\.\d{2}) s / "
+                    r"(\d{2}):(\d{2}):(\d{2}):(\d{3}) / volume: (\d+)$")
+
+
+class Played:
+    def __init__(self, match):
+        self.share = float(match.group(1))
+        self.left = float(match.group(2))
+        h, m, s, ms = (int(match.group(i)) for i in range(3, 7))
+        self.clock = h * 3600 + m * 60 + s + ms / 1000
+        self.volume = int(match.group(7))
+
+
+def played(screen):
+    match = PLAYED.match(screen.row(STATUS_ROW))
+    return Played(match) if match else None
+
+
+def playing_url(screen):
+    row = screen.row(1)
+    return row[len("URL:     "):] if row.startswith("URL:     ") else None
+
+
+def song_number_on_screen(screen):
+    url = playing_url(screen)
+    return int(url.rsplit("/", 1)[1]) if url else None
+
+
+def start_playing(program, args=(), env=None, timeout=40):
+    """A running player whose first song's status line is showing."""
+    tuner = Tuner(program, args=args, env=env).start()
+    try:
+        tuner.wait_until(lambda s: played(s) is not None, timeout, "the Played: line")
+    except BaseException:
+        tuner.close()
+        raise
+    return tuner
+
+
+def wait_for_song(tuner, number, timeout=30):
+    return tuner.wait_until(lambda s: song_number_on_screen(s) == number and played(s) is not None,
+                            timeout, f"song {number}")
+
+
+def wait_for_clock(tuner, seconds, timeout=30):
+    return tuner.wait_until(lambda s: played(s) is not None and played(s).clock >= seconds,
+                            timeout, f"a played time of {seconds} s")
+
+
+def song_pages(site, program):
+    """Song numbers whose pages the program asked for, in order (plain requests only,
+    as the audio library's own requests go over TLS)."""
+    host, prefix = HOST_OF[program], SONG_PATH[program]
+    numbers = []
+    for request in site.requests(host):
+        path = request["path"]
+        if not request["tls"] and path.startswith(prefix):
+            numbers.append(int(path[len(prefix):].strip("/")))
+    return numbers
+
+
+def press_one_by_one(tuner, key, times, pause=0.12):
+    """Separate presses: keys queued together would be drained into one."""
+    for _ in range(times):
+        tuner.press(key)
+        time.sleep(pause)
+
+
+def read_capture(path):
+    """(sample rate, channels, samples as floats) of a captured WAV, also while it is still
+    being written (the header's sizes are then not final)."""
+    data = pathlib.Path(path).read_bytes()
+    channels = int.from_bytes(data[22:24], "little")
+    rate = int.from_bytes(data[24:28], "little")
+    start = data.find(b"data") + 8
+    body = data[start:]
+    samples = array.array("h")
+    samples.frombytes(body[:len(body) // 2 * 2])
+    return rate, channels, [s / 32768 for s in samples]
+
+
+def peak(samples):
+    return max((abs(s) for s in samples), default=0.0)

@@ -1,0 +1,1 @@
+"""Drawing and file-format helpers of tools/make_logos.py."""
