@@ -13,9 +13,11 @@ sound server the player runs on its silent clock.
 import argparse
 import os
 import pathlib
+import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 
 TOOLS = pathlib.Path(__file__).resolve().parent
@@ -47,6 +49,26 @@ def save_folder(build, tuner):
     return pathlib.Path(build) / "bin" / HOSTS[tuner]
 
 
+class Stop(Exception):
+    """A hang-up or termination signal: leave through the clean-up."""
+
+
+def _stop(signal_number, frame):
+    raise Stop()
+
+
+def configured_host(build, tuner):
+    """The site host the build folder is configured with for the program, if it says."""
+    cache = pathlib.Path(build) / "CMakeCache.txt"
+    if not cache.exists():
+        return None
+    prefix = tuner.upper() + "_HOST:STRING="
+    for line in cache.read_text().splitlines():
+        if line.startswith(prefix):
+            return line[len(prefix):]
+    return None
+
+
 # --- outside the sandbox ------------------------------------------------------------------
 
 def make_songs(build):
@@ -75,14 +97,27 @@ def outside(args):
         if not needed.exists():
             print(f"error: {needed} is missing; build first (make build)", file=sys.stderr)
             return 1
+    configured = configured_host(build, args.tuner)
+    if configured not in (None, HOSTS[args.tuner]):
+        print(f"error: {program} was built for {configured}; the demo needs "
+              f"{HOSTS[args.tuner]} (make demo configures it)", file=sys.stderr)
+        return 1
     make_songs(build)
     test_ca.ensure_ca(build / "e2e" / "ca")
     log_folder(build).mkdir(parents=True, exist_ok=True)
+    # Temporary files of the site and of Wine go to a tmpfs on this folder, inside.
+    scratch = tempfile.mkdtemp(prefix="tuner-demo-")
     inner = [sys.executable, str(pathlib.Path(__file__).resolve()), "--inside",
-             "--build", str(build), "--tuner", args.tuner, "--"] + args.program_args
+             "--build", str(build), "--scratch", scratch, "--tuner", args.tuner,
+             "--"] + args.program_args
+    # A closed terminal hangs up on this process too: leave through the clean-up below.
+    signal.signal(signal.SIGHUP, _stop)
     try:
         code = subprocess.run(sandbox.unshare_command(kill_child=True) + inner).returncode
+    except Stop:
+        code = 128 + signal.SIGHUP
     finally:
+        shutil.rmtree(scratch, ignore_errors=True)
         restore_terminal()
     saved = save_folder(build, args.tuner)
     if saved.is_dir() and any(saved.iterdir()):
@@ -91,14 +126,6 @@ def outside(args):
 
 
 # --- inside the sandbox -------------------------------------------------------------------
-
-class Stop(Exception):
-    pass
-
-
-def _stop(signal_number, frame):
-    raise Stop()
-
 
 def start_site(build, log):
     ca = build / "e2e" / "ca"
@@ -120,11 +147,12 @@ def inside(args):
     for signal_number in (signal.SIGHUP, signal.SIGTERM, signal.SIGINT):
         signal.signal(signal_number, _stop)
     build = pathlib.Path(args.build)
-    sandbox.isolate(build)
+    sandbox.isolate(build, args.scratch)
     # The sandbox cannot reach the user's X server (its socket lies in /tmp): Wine is told
     # there is none rather than failing to connect to it.
     for name in ("DISPLAY", "WAYLAND_DISPLAY"):
         os.environ.pop(name, None)
+    os.environ["TMPDIR"] = args.scratch
     site = wine = None
     env = None
     with open(log_folder(build) / "site.log", "w") as site_log, \
@@ -155,6 +183,7 @@ def main():
     parser.add_argument("--build", required=True, help="the Windows build directory")
     parser.add_argument("--tuner", choices=TUNERS, default="listen_tuner")
     parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--scratch", help=argparse.SUPPRESS)
     parser.add_argument("program_args", nargs=argparse.REMAINDER,
                         help="options for the program, after --")
     args = parser.parse_args()
