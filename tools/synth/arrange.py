@@ -345,6 +345,7 @@ class Song:
                 self.arpeggio(section, counter, g.counter, "counter", self.tonic + 12,
                               voicings)
         self.tune(lead, harmony)
+        del kit, bass, comp, pad, lead, harmony, counter, previous, typical  # notes: memory
         tracks = list(self.tracks.values())
         bus = mixing.mixdown(tracks, rate, room=g.room,
                              echo_seconds=g.echo * self.beat_seconds)

@@ -104,9 +104,12 @@ class Track:
 
     def __init__(self, samples, pan=0.0, gain=1.0, reverb=0.0, echo=0.0):
         self.samples = samples
-        self.data = bytearray(silence(samples))
+        self.data = None  # made on the first note: many songs leave some parts out
         self.pan, self.gain, self.reverb, self.echo = pan, gain, reverb, echo
-        self.used = False
+
+    @property
+    def used(self):
+        return self.data is not None
 
     def add(self, start, fragment, gain=1.0):
         """Adds a mono fragment at sample `start`; what falls outside the track is dropped."""
@@ -119,16 +122,10 @@ class Track:
         fragment = fragment[:(end - start) * WIDTH]
         if gain != 1.0:
             fragment = ops.mul(fragment, WIDTH, gain)
+        if self.data is None:
+            self.data = bytearray(WIDTH * self.samples)
         a, b = start * WIDTH, end * WIDTH
         self.data[a:b] = ops.add(bytes(self.data[a:b]), fragment, WIDTH)
-        self.used = True
-
-    def copy_span(self, start, length, to):
-        """Copies samples [start, start + length) to `to` (over what lies there)."""
-        count = min(length, self.samples - to)
-        if count > 0:
-            self.data[to * WIDTH:(to + count) * WIDTH] = \
-                self.data[start * WIDTH:(start + count) * WIDTH]
 
 
 def upsample_double(fragment, count):
@@ -231,15 +228,16 @@ def ping_pong(send, delay, feedback, repeats=6):
 
 
 def mixdown(tracks, rate, room=0.84, echo_seconds=0.0):
-    """Pans the tracks onto a stereo bus and adds the reverb and echo returns."""
+    """Pans the tracks onto a stereo bus and adds the reverb and echo returns. The tracks are
+    emptied on the way (a long song's parts take a lot of memory)."""
     samples = tracks[0].samples
     bus = silence(samples, 2)
     reverb_send = silence(samples)
     echo_send = silence(samples)
     for track in tracks:
-        if not track.used:
+        if track.data is None:
             continue
-        data = bytes(track.data)
+        data, track.data = track.data, None
         left, right = pan_gains(track.pan)
         bus = ops.add(bus, ops.tostereo(data, WIDTH, left * track.gain, right * track.gain),
                       WIDTH)
