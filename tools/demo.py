@@ -82,12 +82,16 @@ def make_songs(build):
 
 
 def restore_terminal():
-    """Colours, cursor and line mode as they were, whatever state the program was left in."""
-    if sys.stdout.isatty():
-        sys.stdout.write("\033[0m\033[?25h\n")
-        sys.stdout.flush()
-    if sys.stdin.isatty():
-        subprocess.run(["stty", "sane"], stdin=sys.stdin, stderr=subprocess.DEVNULL)
+    """Colours, cursor and line mode as they were, whatever state the program was left in.
+    A terminal that has been closed is left alone."""
+    try:
+        if sys.stdout.isatty():
+            sys.stdout.write("\033[0m\033[?25h\n")
+            sys.stdout.flush()
+        if sys.stdin.isatty():
+            subprocess.run(["stty", "sane"], stdin=sys.stdin, stderr=subprocess.DEVNULL)
+    except OSError:
+        pass
 
 
 def outside(args):
@@ -120,7 +124,7 @@ def outside(args):
         shutil.rmtree(scratch, ignore_errors=True)
         restore_terminal()
     saved = save_folder(build, args.tuner)
-    if saved.is_dir() and any(saved.iterdir()):
+    if code != 128 + signal.SIGHUP and saved.is_dir() and any(saved.iterdir()):
         print(f"Saved copies are in {saved}")
     return code
 
