@@ -41,6 +41,7 @@ dist: deps
 	    --out $(CURDIR)/build/dist
 
 bench: build
+	@tools/install_deps.sh mpg123
 	@cmake --build $(NATIVE) --target benchmarks
 	@python3 tools/bench.py --native $(CURDIR)/$(NATIVE) --build $(CURDIR)/$(WIN)
 

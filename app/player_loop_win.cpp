@@ -11,6 +11,7 @@
 #include "app/volume.h"
 #include "audio/audio_library_win.h"
 #include "audio/song_start_win.h"
+#include "web/save_copy_win.h"
 
 namespace {
 
@@ -66,6 +67,8 @@ bool Act(KeyAction action, Loop& loop) {
       MoveOnToNewSong(loop);
       break;
     case KeyAction::SaveCopy:
+      StartDownload();
+      break;
     case KeyAction::Ignored:
     case KeyAction::None:
       break;
@@ -98,6 +101,7 @@ HSTREAM RunPlayerLoop(HSTREAM firstSong) {
                      filePosition)) {
       MoveOnToNewSong(loop);
     }
+    PollDownload();
     Sleep(15);
   }
 }

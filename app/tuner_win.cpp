@@ -17,9 +17,11 @@
 #include "app/startup.h"
 #include "app/target_settings.h"
 #include "console/console_layout.h"
+#include "console/console_setup_win.h"
 #include "logo/logo_win.h"
 #include "web/catalogue_win.h"
 #include "web/http_request_win.h"
+#include "web/save_copy_win.h"
 #include "web/winhttp_binding_win.h"
 
 namespace {
@@ -39,6 +41,7 @@ struct Session {
   int dpi = 96;
   HMENU systemMenu = nullptr;
   ConsoleLayout layout;
+  SavedConsoleShape shape;
 };
 
 [[noreturn]] void Fail(const char* message, UINT exitCode) {
@@ -134,6 +137,8 @@ int RunTuner(int argc, char** argv) {
                  static_cast<std::uint32_t>(std::time(nullptr)));
   // 4. GDI+ for the logo.
   if (!StartGdiPlus()) Fail(nullptr, 4);
+  // 5. DPI awareness, before the DPI is read.
+  EnableDpiAwareness();
   // 6.-8. Console, input mode, DPI.
   TakeConsole(s);
   s.dpi = ReadConsoleDpi();
@@ -157,10 +162,12 @@ int RunTuner(int argc, char** argv) {
   // 14. The audio library on the default device; a failure shows as songs that never open.
   audio::Init();
   // 15.-16. Save the console, then title it.
+  s.shape = SaveConsoleShape();
   SaveConsole(s);
   SetConsoleTitleA(ConsoleTitle(player.host, player.latestSong).c_str());
-  // 17. The layout the logo's placement rests on.
+  // 17. The layout the logo's placement rests on, the player's font and size.
   s.layout = ComputeConsoleLayout(s.buildNumber, s.dpi);
+  ShapeConsole(s.shape, s.layout.fontWidth, s.layout.fontHeight);
   // 18. Lock the window's shape.
   LockWindowShape(s);
   // 19.-20. Default colours on a clear screen.
@@ -184,11 +191,13 @@ int RunTuner(int argc, char** argv) {
   audio::StreamFree(lastSong);
   audio::Free();
   UnloadAudioLibrary();
+  AbandonDownload();
   CloseSharedConnection();
   UnloadWinHttp();
   // The logo's bitmaps and GDI+ go only once its thread has ended.
   if (ReleaseLogo()) StopGdiPlus();
   RestoreConsole(s);
+  RestoreConsoleShape(s.shape);
   ClearScreen();
   console::PrintLine("Bye....");
   FreeConsole();

@@ -78,7 +78,7 @@ set_tests_properties(win.tests PROPERTIES FIXTURES_REQUIRED wineprefix RESOURCE_
 add_test(NAME win.tests.display
          COMMAND xvfb-run -a -s "-screen 0 1024x768x24" ${Python3_EXECUTABLE} ${RUNNER}
                  --build ${WIN_BUILD_DIR} --prefix-name prefix-display run
-                 ${WIN_BUILD_DIR}/tests/win_tests.exe --gtest_filter=LogoWindow.* --gtest_color=no)
+                 ${WIN_BUILD_DIR}/tests/win_tests.exe --gtest_filter=LogoWindow.*:ConsoleSetupTest.* --gtest_color=no)
 set_tests_properties(win.tests.display PROPERTIES RESOURCE_LOCK displayprefix TIMEOUT 300
                      ENVIRONMENT "TUNER_TESTS_NEED_DISPLAY=1")
 

@@ -15,3 +15,16 @@ std::array<char16_t, 32> FontFaceField(std::u16string_view face);
 
 // The face name held by such a field, up to its terminator.
 std::u16string FaceNameOf(const std::array<char16_t, 32>& field);
+
+// The console the player draws in.
+inline constexpr int kConsoleColumns = 90;
+inline constexpr int kConsoleLines = 9;
+inline constexpr char16_t kConsoleFace[] = u"Consolas";
+inline constexpr unsigned kConsoleFontWeight = 800;
+inline constexpr unsigned kConsoleFontIndex = 0;
+inline constexpr unsigned kConsoleFontFamily = 0;
+
+// A console drawn by a terminal reports a font cell of 0 by 0: it has no font of its own
+// that could be changed, and asking it to change one can bring its host down. Such a
+// console keeps its font, and nothing is restored at the end.
+bool ConsoleHasOwnFont(int cellWidth, int cellHeight);

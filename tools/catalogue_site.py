@@ -351,6 +351,9 @@ class _Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"  # keep-alive, as WinHTTP expects
     server_version = "tuner-catalogue/1.0"
     timeout = 60  # an idle keep-alive connection is closed after a minute
+    # Heads and bodies go out in separate writes; with Nagle's algorithm a small answer on a
+    # reused connection would wait for the client's delayed acknowledgement (~40 ms).
+    disable_nagle_algorithm = True
 
     def setup(self):
         super().setup()

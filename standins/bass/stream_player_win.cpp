@@ -15,6 +15,9 @@ constexpr int kLeadMs = 500;
 constexpr std::size_t kBatchBytes = 4096;
 constexpr auto kTick = 10ms;
 constexpr auto kFlushEvery = 250ms;
+// A playing device that takes no sample for this long has gone (its sound server ended);
+// the stream goes on against the silent clock rather than hang at a frozen position.
+constexpr auto kDeviceStall = 2s;
 
 }  // namespace
 
@@ -86,6 +89,8 @@ void Stream::OutputStep(std::int64_t nowMicros) {
     // Frames the clock passed since the last step, whoever advanced it, are played now.
     const std::int64_t frame = clock_.Advance(nowMicros, pendingFrame_ + pendingFrames);
     EmitLocked(frame - pendingFrame_);
+  } else if (DeviceStalledLocked()) {
+    AbandonDeviceLocked(nowMicros);
   } else {
     device_.CollectPlayed([this](const std::int16_t* s, std::size_t n) { CaptureLocked(s, n); });
     while (state_ == State::Playing && device_.HasFreeBuffer()) {
@@ -117,6 +122,33 @@ void Stream::OutputStep(std::int64_t nowMicros) {
   }
 }
 
+bool Stream::DeviceStalledLocked() {
+  const auto now = std::chrono::steady_clock::now();
+  // Only a device with samples still to play must move on; paused, idle or starved by a
+  // slow download it rightly stands still.
+  if (state_ != State::Playing || device_.Idle()) {
+    deviceProgressAt_ = now;
+    return false;
+  }
+  const std::int64_t count = device_.PlayedFrames();
+  if (count != deviceCount_) {
+    deviceCount_ = count;
+    deviceProgressAt_ = now;
+    return false;
+  }
+  return now - deviceProgressAt_ >= kDeviceStall;
+}
+
+void Stream::AbandonDeviceLocked(std::int64_t nowMicros) {
+  // The samples the device took count as played; the rest go back in front of the
+  // pending ones, and the clock carries on from there.
+  HoldLocked(nowMicros);
+  device_.Close();
+  useDevice_ = false;
+  clock_.MoveTo(heldFrame_, nowMicros);
+  clock_.Start(nowMicros);
+}
+
 void Stream::EmitLocked(std::int64_t frames) {
   const std::size_t count =
       std::min(pending_.size(), std::size_t(std::max<std::int64_t>(frames, 0)) * std::size_t(facts_.channels));
@@ -140,7 +172,12 @@ std::int64_t Stream::PlayedFrameLocked(std::int64_t nowMicros) {
     return clock_.Advance(nowMicros, pendingFrame_ + pendingFrames);
   }
   if (state_ == State::Stopped) return heldFrame_;
-  return std::min(deviceBase_ + device_.PlayedFrames(), pendingFrame_);
+  // The device's count runs ahead of what is heard (Wine counts what it handed to the
+  // sound server). The stream's last frame counts only once the stream has ended, with
+  // every buffer back: a caller that moves on, or plays again, when the position reaches
+  // the length neither cuts off the ending nor finds the stream still playing.
+  const bool lastQueued = decodeEnded_ && pending_.empty() && pendingFrame_ > deviceBase_;
+  return std::min(deviceBase_ + device_.PlayedFrames(), pendingFrame_ - (lastQueued ? 1 : 0));
 }
 
 void Stream::RestartLocked(std::int64_t frame, std::size_t fileOffset, std::int64_t discard) {

@@ -66,8 +66,12 @@ void Stream::Shutdown() {
   if (download_) download_->Stop();
   if (player_.joinable()) player_.join();
   std::lock_guard lock(mutex_);
-  // What the clock has passed counts as played, up to the moment of the free.
+  // What the clock has passed, or the device has handed back, counts as played, up to the
+  // moment of the free.
   if (!useDevice_ && history_) EmitLocked(PlayedFrameLocked(NowMicros()) - pendingFrame_);
+  if (useDevice_) {
+    device_.CollectPlayed([this](const std::int16_t* s, std::size_t n) { CaptureLocked(s, n); });
+  }
   device_.Close();
   decoder_.Close();
   capture_.Close();

@@ -86,6 +86,8 @@ class Stream {
   void HoldLocked(std::int64_t nowMicros);
   void ResumeLocked(std::int64_t nowMicros);
   void EmitLocked(std::int64_t frames);
+  bool DeviceStalledLocked();
+  void AbandonDeviceLocked(std::int64_t nowMicros);
   void CaptureLocked(const std::int16_t* samples, std::size_t count);
 
   StreamSettings settings_;
@@ -130,6 +132,8 @@ class Stream {
   bool useDevice_ = false;
   std::int64_t deviceBase_ = 0;  // frame number at which the device's count began
   std::int64_t heldFrame_ = 0;   // the position while the device is not playing
+  std::int64_t deviceCount_ = -1;  // the device's count when it last moved on
+  std::chrono::steady_clock::time_point deviceProgressAt_;
   std::unique_ptr<PcmHistory> history_;
   float volume_ = 1.0f;
   WavWriter capture_;

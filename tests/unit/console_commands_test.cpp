@@ -31,3 +31,12 @@ TEST(FontFaceField, NeverKeepsHalfACharacter) {
   name += u"\U0001F3B5";  // two code units, the 31st and 32nd
   EXPECT_EQ(FaceNameOf(FontFaceField(name)), std::u16string(30, u'a'));
 }
+
+TEST(ConsoleHasOwnFont, OnlyAConsoleWithARealCellHasAFontToChange) {
+  EXPECT_TRUE(ConsoleHasOwnFont(8, 12));
+  EXPECT_TRUE(ConsoleHasOwnFont(1, 1));
+  EXPECT_FALSE(ConsoleHasOwnFont(0, 0));  // drawn by a terminal
+  EXPECT_FALSE(ConsoleHasOwnFont(0, 16));
+  EXPECT_FALSE(ConsoleHasOwnFont(8, 0));
+  EXPECT_FALSE(ConsoleHasOwnFont(-8, 12));
+}

@@ -10,7 +10,10 @@
 //   kill              -> ends the program
 // When the program ends, its last screen goes to "final" and its exit code to "exit".
 // Screen format, UTF-8 lines: "TITLE <title>", "SIZE <cols> <rows>",
-// "CURSOR <x> <y> <visible>", then per row "C <chars>" and "A <attributes as hex>".
+// "CURSOR <x> <y> <visible>", "WINDOW <style hex> <Close menu state hex> <system menu items>
+// <visible columns> <visible lines>",
+// "FONT <cell width> <cell height> <weight> <family> <face>", then per row "C <chars>" and
+// "A <attributes as hex>".
 #include <windows.h>
 
 #include <cstdio>
@@ -53,6 +56,21 @@ std::string Snapshot() {
   wchar_t title[1024] = {};
   GetConsoleTitleW(title, 1023);
 
+  // The console's window and font, for consoles that have them (a real console window).
+  HWND window = GetConsoleWindow();
+  HMENU menu = window != nullptr ? GetSystemMenu(window, FALSE) : nullptr;
+  CONSOLE_FONT_INFOEX font{};
+  font.cbSize = sizeof(font);
+  GetCurrentConsoleFontEx(out, FALSE, &font);
+  char facts[160];
+  std::snprintf(
+      facts, sizeof(facts), "WINDOW %lx %x %d %d %d\nFONT %d %d %u %u ",
+      window != nullptr ? static_cast<unsigned long>(GetWindowLongW(window, GWL_STYLE)) : 0ul,
+      menu != nullptr ? GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND) : 0xFFFFFFFFu,
+      menu != nullptr ? GetMenuItemCount(menu) : -1, info.srWindow.Right - info.srWindow.Left + 1,
+      info.srWindow.Bottom - info.srWindow.Top + 1, font.dwFontSize.X, font.dwFontSize.Y,
+      font.FontWeight, font.FontFamily);
+
   const SHORT columns = info.dwSize.X;
   const SHORT rows = info.dwSize.Y > 200 ? 200 : info.dwSize.Y;
   std::string text = "TITLE " + Utf8(title) + "\n";
@@ -60,6 +78,7 @@ std::string Snapshot() {
   text += "CURSOR " + std::to_string(info.dwCursorPosition.X) + " " +
           std::to_string(info.dwCursorPosition.Y) + " " + std::to_string(cursor.bVisible ? 1 : 0) +
           "\n";
+  text += facts + Utf8(font.FaceName) + "\n";
   std::vector<CHAR_INFO> cells(static_cast<size_t>(columns));
   for (SHORT row = 0; row < rows; ++row) {
     SMALL_RECT region{0, row, static_cast<SHORT>(columns - 1), row};
