@@ -2,6 +2,7 @@
 the demo catalogue, takes keys and leaves nothing behind; the demo songs; and what a Windows
 user gets: version resources, manifests and the zip of `make dist`."""
 import array
+import math
 import os
 import pathlib
 import random
@@ -23,7 +24,7 @@ SOURCE = pathlib.Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(SOURCE / "tools"))
 import demo_songs  # noqa: E402
 import dist  # noqa: E402
-from synth import melody, mixing, theory  # noqa: E402
+from synth import arrange, genres, instruments, melody, mixing, theory  # noqa: E402
 
 DEMO = SOURCE / "tools" / "demo.py"
 SONG_CACHE = BUILD / "demo" / "songs"
@@ -121,9 +122,10 @@ class DemoInTerminal:
     def close(self):
         subprocess.run(["tmux", "-L", self.session, "kill-server"], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
-        for path in self.folder.iterdir():
-            path.unlink()
-        self.folder.rmdir()
+        if self.folder.exists():
+            for path in self.folder.iterdir():
+                path.unlink()
+            self.folder.rmdir()
 
 
 class TheDemo(unittest.TestCase):
@@ -172,7 +174,19 @@ class TheDemo(unittest.TestCase):
 
         demo.type("q")
         self.assertEqual(demo.exit_code(30), 0, demo.stderr())
+        self.assertNothingLeft(namespaces_before)
 
+    def test_closing_the_terminal_ends_the_site_wine_and_the_sandbox(self):
+        _, namespaces_before = demo_traces()
+        demo = self.run_demo("listen_tuner", [])
+        demo.wait_until(lambda t: PLAYED.search(t), FIRST_SONG_SECONDS, "the first song")
+        demo.close()  # the terminal goes away: everything in it is hung up on
+        deadline = time.monotonic() + 15
+        while demo_traces()[0] and time.monotonic() < deadline:
+            time.sleep(0.2)
+        self.assertNothingLeft(namespaces_before)
+
+    def assertNothingLeft(self, namespaces_before):
         pids_after, namespaces_after = demo_traces()
         self.assertEqual(pids_after, set(), "demo processes left behind")
         self.assertLessEqual(namespaces_after, namespaces_before,
@@ -260,7 +274,8 @@ class Synthesiser(unittest.TestCase):
             self.assertEqual(plain.tostereo(data, 4, factor, 0.25),
                              fast.tostereo(data, 4, factor, 0.25))
             pairs = data[:4 * 400]
-            self.assertEqual(plain.tomono(pairs, 4, factor, 0.5), fast.tomono(pairs, 4, factor, 0.5))
+            self.assertEqual(plain.tomono(pairs, 4, factor, 0.5),
+                             fast.tomono(pairs, 4, factor, 0.5))
         self.assertEqual(plain.add(data, other, 4), fast.add(data, other, 4))
         self.assertEqual(plain.max(data, 4), fast.max(data, 4))
         self.assertEqual(plain.rms(data[:400], 4), fast.rms(data[:400], 4))
@@ -288,6 +303,49 @@ class Synthesiser(unittest.TestCase):
         for got, want in zip(passed, out):
             self.assertAlmostEqual(got, want, delta=16)
 
+    def test_every_instrument_plays_in_tune(self):
+        rate = 44100
+        sounds = ("guitar", "bass_pluck", "piano", "strings", "flute", "vibes", "chip_lead")
+        for name in sounds:
+            instrument = genres.instrument(name, rate)
+            for midi in (45, 57, 69, 76):
+                if name == "bass_pluck" and midi > 57:
+                    continue
+                with self.subTest(sound=name, note=midi):
+                    note = array.array("i", instrument.note(midi, 1.6))
+                    wanted = instruments.midi_frequency(midi)
+                    # Readings spread over a second average out any vibrato.
+                    starts = [int((0.4 + k / 12) * rate) for k in range(12)]
+                    heard = sum(fundamental(note[i:i + 2048], rate, wanted)
+                                for i in starts) / len(starts)
+                    cents = 1200 * math.log2(heard / wanted)
+                    self.assertLess(abs(cents), 5, f"{heard:.2f} Hz")
+
+    def test_a_song_fills_its_length_in_stereo_at_the_mastering_level_and_fades_out(self):
+        for genre in sorted(genres.GENRES):
+            with self.subTest(genre=genre):
+                song = arrange.arrange(genre, 12, 22050, 2, seed=3, key=57, tempo=120)
+                pcm = array.array("h", song.pcm())
+                self.assertEqual(len(pcm), 2 * 12 * 22050)
+                left, right = pcm[0::2], pcm[1::2]
+                peak = max(max(pcm), -min(pcm))
+                self.assertAlmostEqual(peak, 0.89 * 32767, delta=2)
+                self.assertNotEqual(left, right)
+                body = rms(left[22050:22050 * 9])
+                self.assertGreater(body, 1000, "hardly anything plays")
+                self.assertLess(rms(left[-441:]), body / 30, "the end is not faded out")
+
+    def test_a_form_fills_the_bars_it_is_given(self):
+        for bars in range(2, 60):
+            form = arrange.plan_form(bars)
+            with self.subTest(bars=bars):
+                self.assertEqual(sum(length for _, length in form), bars)
+                self.assertEqual(form[0][0], "intro")
+                if bars >= 12:
+                    self.assertIn("verse", [name for name, _ in form])
+                if bars >= 20:
+                    self.assertIn("chorus", [name for name, _ in form])
+
     def test_tunes_stay_in_key_with_chord_tones_on_the_strong_beats(self):
         for seed in range(20):
             rng = random.Random(seed)
@@ -311,6 +369,24 @@ class Synthesiser(unittest.TestCase):
                 tones = {(tonic + t) % 12 for t in chord_at(last.beat).tones}
                 self.assertIn(last.midi % 12, tones)
                 self.assertLessEqual(last.beat + abs(last.beats), 16)
+
+
+def rms(samples):
+    return math.sqrt(sum(s * s for s in samples) / len(samples))
+
+
+def fundamental(window, rate, guess):
+    """The frequency of a note near `guess`: the lag, within a semitone of the guessed
+    period, where the note best matches itself, refined between samples."""
+    period = rate / guess
+    lags = range(int(period / 1.06) - 1, int(period * 1.06) + 2)
+    n = len(window) - lags[-1] - 2
+    score = {lag: sum(window[i] * window[i + lag] for i in range(n)) for lag in
+             range(lags[0] - 1, lags[-1] + 2)}
+    best = max(lags, key=score.get)
+    a, b, c = score[best - 1], score[best], score[best + 1]
+    shift = 0.5 * (a - c) / (a - 2 * b + c) if a - 2 * b + c else 0.0
+    return rate / (best + shift)
 
 
 # --- what a Windows user gets -------------------------------------------------------------
@@ -352,8 +428,10 @@ def pe_resources(data):
 
 
 RT_VERSION, RT_MANIFEST = 16, 24
-WINDOWS_7_TO_11 = {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
-                   "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}
+WINDOWS_7_TO_11 = {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  # 7
+                   "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  # 8
+                   "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  # 8.1
+                   "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}  # 10 and 11
 
 
 def version_strings(block):
