@@ -4,9 +4,9 @@
     demo.py --build build/win [--tuner listen_tuner|download_tuner] [-- program options]
 
 The demo songs are made once and kept in the build tree. The local catalogue site and the
-program then run in a sandbox of their own (tools/sandbox.py: private network, /tmp,
-processes and mounts), so that nothing of them outlives the program, whether it is quit or
-its terminal is closed. Wine's audio driver reaches the user's sound server from inside the
+program then run in a sandbox of their own (tools/sandbox.py: private network, temporary
+files, processes and mounts), so that nothing of them outlives the program, whether it is
+quit or its terminal is closed. Wine's audio driver reaches the user's sound server from inside the
 sandbox (its socket lies under $XDG_RUNTIME_DIR, which the sandbox leaves alone); with no
 sound server the player runs on its silent clock.
 """
@@ -29,7 +29,6 @@ import test_ca  # noqa: E402
 TUNERS = ("listen_tuner", "download_tuner")
 HOSTS = dict(zip(TUNERS, demo_songs.SITE_HOSTS))
 PREFIX_NAME = "prefix-demo"
-SITE_START_SECONDS = 60
 
 
 def song_cache(build):
@@ -152,8 +151,8 @@ def inside(args):
         signal.signal(signal_number, _stop)
     build = pathlib.Path(args.build)
     sandbox.isolate(build, args.scratch)
-    # The sandbox cannot reach the user's X server (its socket lies in /tmp): Wine is told
-    # there is none rather than failing to connect to it.
+    # The player belongs to the terminal: Wine gets no display, so nothing opens on the
+    # user's desktop (a logo window cannot sit in a terminal's console anyway).
     for name in ("DISPLAY", "WAYLAND_DISPLAY"):
         os.environ.pop(name, None)
     os.environ["TMPDIR"] = args.scratch
