@@ -19,6 +19,7 @@ import xml.etree.ElementTree as ElementTree
 import zipfile
 
 from harness import BUILD
+from sound_server import SoundServer
 
 SOURCE = pathlib.Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(SOURCE / "tools"))
@@ -75,15 +76,17 @@ def listening(address, port):
 class DemoInTerminal:
     """tools/demo.py in a tmux terminal, read from the terminal as a user sees it."""
 
-    def __init__(self, tuner, args):
+    def __init__(self, tuner, args, env=None):
         self.folder = pathlib.Path(tempfile.mkdtemp(prefix="demo-run-"))
         self.session = "demo-" + uuid.uuid4().hex[:8]
         command = [sys.executable, str(DEMO), "--build", str(BUILD), "--tuner", tuner, "--"]
         command += args
         shell = " ".join("'%s'" % c for c in command)
-        # Silent even on a machine with a sound server: tests make no noise.
+        # Silent even on a machine with a sound server, unless a test brings its own.
+        env = env or {"TUNER_BASS_SILENT": "1"}
+        settings = [item for key, value in env.items() for item in ("-e", f"{key}={value}")]
         subprocess.run(["tmux", "-L", self.session, "new-session", "-d", "-s", self.session,
-                        "-x", "110", "-y", "30", "-e", "TUNER_BASS_SILENT=1",
+                        "-x", "110", "-y", "30", *settings,
                         f"{shell} 2>{self.folder}/stderr; echo $? >{self.folder}/exit; "
                         "sleep 60"], check=True)
 
@@ -129,10 +132,30 @@ class DemoInTerminal:
 
 
 class TheDemo(unittest.TestCase):
-    def run_demo(self, tuner, args):
-        demo = DemoInTerminal(tuner, args)
+    def run_demo(self, tuner, args, env=None):
+        demo = DemoInTerminal(tuner, args, env)
         self.addCleanup(demo.close)
         return demo
+
+    def test_the_demo_plays_through_the_users_sound_server(self):
+        server = SoundServer()
+        self.addCleanup(server.close)
+        # Where a desktop session keeps it: $XDG_RUNTIME_DIR/pulse/native.
+        runtime = pathlib.Path(tempfile.mkdtemp(prefix="runtime-", dir=server.folder))
+        (runtime / "pulse").mkdir()
+        (runtime / "pulse" / "native").symlink_to(server.socket)
+        recording = server.record()
+        demo = self.run_demo("listen_tuner", ["/order", "2"], {"XDG_RUNTIME_DIR": str(runtime)})
+        demo.wait_until(lambda t: PLAYED.search(t), FIRST_SONG_SECONDS, "the first song")
+        deadline = time.monotonic() + 10
+        while not server.playing_clients():
+            self.assertLess(time.monotonic(), deadline, "no stream reached the sound server")
+            time.sleep(0.1)
+        time.sleep(2)
+        samples = recording.stop()
+        self.assertGreater(rms(samples[-2 * 44100:]), 100, "the sound server hears silence")
+        demo.type("q")
+        self.assertEqual(demo.exit_code(30), 0, demo.stderr())
 
     def test_listen_tuner_plays_skips_saves_and_quits_leaving_nothing(self):
         pids_before, namespaces_before = demo_traces()
