@@ -6,6 +6,9 @@ HOSTS := $(if $(LISTEN_TUNER_HOST),-DLISTEN_TUNER_HOST=$(LISTEN_TUNER_HOST)) \
 TUNER ?= listen_tuner
 ARGS ?=
 JOBS ?= 2
+CONFIGURE_WIN = cmake -S . -B $(WIN) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+                -DCMAKE_BUILD_TYPE=Release
+DEMO_HOSTS := -DLISTEN_TUNER_HOST=listen.tuner.test -DDOWNLOAD_TUNER_HOST=download.tuner.test
 
 .PHONY: all deps build test demo bench dist clean
 
@@ -24,8 +27,18 @@ build: deps
 test: build
 	@ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
 
-demo: build
+# The demo needs only the programs, Bass.dll and MODE, built for the demo catalogue's hosts.
+demo: deps
+	@$(CONFIGURE_WIN) $(DEMO_HOSTS) >/dev/null
+	@cmake --build $(WIN) --target listen_tuner download_tuner bass mode
 	@python3 tools/demo.py --build $(CURDIR)/$(WIN) --tuner $(TUNER) -- $(ARGS)
+
+# The zip for Windows users: the programs as configured in $(WIN), Bass.dll and a README.
+dist: deps
+	@$(CONFIGURE_WIN) $(HOSTS) >/dev/null
+	@cmake --build $(WIN) --target listen_tuner download_tuner bass
+	@python3 tools/dist.py --build $(CURDIR)/$(WIN) --readme dist/README-Windows.txt \
+	    --out $(CURDIR)/build/dist
 
 bench: build
 	@tools/install_deps.sh mpg123

@@ -7,6 +7,7 @@ the MP3 files themselves (HEAD and byte ranges included), and faults on demand. 
 is logged.
 
     python3 tools/catalogue_site.py --songs-dir DIR --cert CERT --key KEY [--log FILE]
+                                    [--catalogue test|demo]
 """
 
 import argparse
@@ -823,12 +824,19 @@ def main(argv=None):
     parser.add_argument("--log", help="append one JSON line per request to this file")
     parser.add_argument("--latest", action="append", default=[], metavar="HOST=N",
                         help="newest song number a site shows (repeatable)")
+    parser.add_argument("--catalogue", choices=("test", "demo"), default="test",
+                        help="the test songs, shared by both sites (default), or the demo "
+                             "catalogue of two dozen songs per site")
     parser.add_argument("--http-port", type=int, default=80)
     parser.add_argument("--https-port", type=int, default=443)
     args = parser.parse_args(argv)
 
-    import songs as song_catalogue
-    songs = song_catalogue.build_catalogue(args.songs_dir)
+    if args.catalogue == "demo":
+        import demo_songs
+        songs = demo_songs.build(args.songs_dir)
+    else:
+        import songs as song_catalogue
+        songs = song_catalogue.build_catalogue(args.songs_dir)
     site = CatalogueSite(songs, args.cert, args.key, log_file=args.log,
                          http_port=args.http_port, https_port=args.https_port)
     for item in args.latest:

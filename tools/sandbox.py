@@ -22,20 +22,28 @@ import test_ca  # noqa: E402
 import wine_env  # noqa: E402
 
 
+def unshare_command(kill_child=False):
+    """The namespaces of a sandbox; with `kill_child`, the sandbox also ends when the process
+    that started it is killed (a closed terminal, say), not only when its command ends."""
+    command = ["unshare", "--net", "--mount", "--pid", "--fork", "--mount-proc"]
+    if kill_child:
+        command.append("--kill-child")
+    if os.geteuid() != 0:
+        command += ["--user", "--map-root-user"]
+    return command
+
+
 def outside(args):
     build = pathlib.Path(args.build).resolve()
     ca_dir = build / "e2e" / "ca"
     test_ca.ensure_ca(ca_dir)
-    unshare = ["unshare", "--net", "--mount", "--pid", "--fork", "--mount-proc"]
-    if os.geteuid() != 0:
-        unshare += ["--user", "--map-root-user"]
     # The sandbox's temporary folder; inside, it lies on the sandbox's own /tmp.
     scratch = tempfile.mkdtemp(prefix="tuner-sandbox-")
     inner = [sys.executable, str(pathlib.Path(__file__).resolve()), "--inside",
              "--build", str(build), "--prefix-name", args.prefix_name, "--scratch", scratch,
              "--"] + args.command
     try:
-        return subprocess.run(unshare + inner).returncode
+        return subprocess.run(unshare_command() + inner).returncode
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
 
@@ -44,38 +52,15 @@ def bind(source, target):
     subprocess.run(["mount", "--bind", str(source), str(target)], check=True)
 
 
-def inside(args):
-    build = pathlib.Path(args.build)
-    ca_dir = build / "e2e" / "ca"
+def isolate(build, scratch):
+    """First thing inside: the loopback network up, the test hosts and CA in place of the
+    system's, a private /tmp with the folder `scratch` for temporary files."""
+    ca_dir = pathlib.Path(build) / "e2e" / "ca"
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     subprocess.run(["mount", "--make-rprivate", "/"], check=True)
     bind(ca_dir / "hosts", "/etc/hosts")
     bind(ca_dir / "ca-bundle.crt", test_ca.SYSTEM_BUNDLE)
-    private_tmp(build, pathlib.Path(args.scratch))
-
-    # No sound server is started behind a test's back (libpulse would try to spawn one);
-    # a test that wants sound starts its own and names it in PULSE_SERVER.
-    client_config = pathlib.Path(args.scratch) / "pulse-client.conf"
-    client_config.write_text("autospawn = no\n")
-
-    prefix = build / args.prefix_name
-    wine_env.ensure_prefix(prefix)
-    install_standins(prefix, build)
-    env = wine_env.wine_environment(prefix, {
-        "TUNER_BUILD": str(build),
-        "TUNER_CA_DIR": str(ca_dir),
-        "TUNER_SANDBOX": "1",
-        "TMPDIR": args.scratch,
-        "TMUX_TMPDIR": args.scratch,
-        "PULSE_CLIENTCONFIG": str(client_config),
-        # With no sound server to reach, Wine's PulseAudio driver stalls the start of a
-        # windowed console (wineconsole); programs fall back to the silent clock anyway.
-        # A test with a server of its own sets WINEDLLOVERRIDES without this entry.
-        "WINEDLLOVERRIDES": os.environ.get("WINEDLLOVERRIDES", "mscoree,mshtml=;winepulse.drv=d"),
-    })
-    subprocess.run(["wineserver", "-p"], env=env, check=True, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return subprocess.run(args.command, env=env).returncode
+    private_tmp(pathlib.Path(build), pathlib.Path(scratch))
 
 
 def private_tmp(build, scratch):
@@ -90,6 +75,39 @@ def private_tmp(build, scratch):
             folder.mkdir(parents=True, exist_ok=True)
             bind(outer / folder.relative_to("/tmp"), folder)
     scratch.mkdir(parents=True, exist_ok=True)
+
+
+def start_wine(build, prefix_name, extra_env):
+    """The Wine prefix (made on first use) with our stand-ins, and its wineserver running;
+    returns the environment that runs programs in it."""
+    build = pathlib.Path(build)
+    prefix = build / prefix_name
+    wine_env.ensure_prefix(prefix)
+    install_standins(prefix, build)
+    env = wine_env.wine_environment(prefix, extra_env)
+    subprocess.run(["wineserver", "-p"], env=env, check=True, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return env
+
+
+def inside(args):
+    build = pathlib.Path(args.build)
+    isolate(build, args.scratch)
+    # No sound server is started behind a test's back (libpulse would try to spawn one).
+    client_config = pathlib.Path(args.scratch) / "pulse-client.conf"
+    client_config.write_text("autospawn = no\n")
+    env = start_wine(build, args.prefix_name, {
+        "TUNER_BUILD": str(build),
+        "TUNER_CA_DIR": str(build / "e2e" / "ca"),
+        "TUNER_SANDBOX": "1",
+        "TMPDIR": args.scratch,
+        "TMUX_TMPDIR": args.scratch,
+        "PULSE_CLIENTCONFIG": str(client_config),
+        # Tests stay silent: Wine's PulseAudio driver would find a desktop's sound server
+        # through XDG_RUNTIME_DIR. A test with a server of its own turns the driver back on.
+        "WINEDLLOVERRIDES": os.environ.get("WINEDLLOVERRIDES", "mscoree,mshtml=;winepulse.drv=d"),
+    })
+    return subprocess.run(args.command, env=env).returncode
 
 
 def install_standins(prefix, build):

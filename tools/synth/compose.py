@@ -134,7 +134,13 @@ STYLES = {
 
 
 def compose(style, seconds, rate, channels, seed, key=57, tempo=110, **style_options):
-    """Renders one piece and returns its Mix (call .wav() or .pcm() on it)."""
+    """Renders one piece and returns its Mix (call .wav() or .pcm() on it).
+
+    The style "song" is a whole arranged song of the demo catalogue (synth.arrange), whose
+    style option `genre` names its kind; it is rendered by its own mixing desk."""
+    if style == "song":
+        from .arrange import arrange
+        return arrange(style_options["genre"], seconds, rate, channels, seed, key, tempo)
     mix = Mix(rate, seconds, channels)
     STYLES[style](mix, random.Random(seed), key, tempo, **style_options)
     return mix
