@@ -24,7 +24,10 @@ build: deps
 	@cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DWIN_BUILD_DIR=$(CURDIR)/$(WIN) >/dev/null
 	@cmake --build $(NATIVE)
 
+# The tests also need a sound server of their own (kept out of `make demo`: on a desktop
+# it would sit beside the user's own).
 test: build
+	@tools/install_deps.sh pulseaudio pulseaudio-utils
 	@ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
 
 # The demo needs only the programs, Bass.dll and MODE, built for the demo catalogue's hosts.

@@ -3,8 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev g++-mingw-w64-x86-64-posix
-          wine wine64 tmux python3 lame openssl xvfb xauth iproute2 util-linux procps zip
-          pulseaudio pulseaudio-utils)
+          wine wine64 tmux python3 lame openssl xvfb xauth iproute2 util-linux procps zip)
 [ "$#" -gt 0 ] && packages+=("$@")
 
 missing=()
