@@ -144,13 +144,23 @@ def start_site(build, log):
     return site
 
 
+def sound_server_folders():
+    """The user's runtime folder and where its sound server's socket really lies: they stay
+    reachable in the sandbox even when they lie under /tmp."""
+    runtime = os.environ.get("XDG_RUNTIME_DIR")
+    if not runtime:
+        return []
+    socket = pathlib.Path(runtime) / "pulse" / "native"
+    return [runtime] + ([socket.resolve().parent] if socket.exists() else [])
+
+
 def inside(args):
     # As the first process of its PID namespace this one would ignore a hang-up it has no
     # handler for; with one, the site and Wine are stopped in order.
     for signal_number in (signal.SIGHUP, signal.SIGTERM, signal.SIGINT):
         signal.signal(signal_number, _stop)
     build = pathlib.Path(args.build)
-    sandbox.isolate(build, args.scratch)
+    sandbox.isolate(build, args.scratch, keep=sound_server_folders())
     # The player belongs to the terminal: Wine gets no display, so nothing opens on the
     # user's desktop (a logo window cannot sit in a terminal's console anyway).
     for name in ("DISPLAY", "WAYLAND_DISPLAY"):
@@ -161,7 +171,9 @@ def inside(args):
     with open(log_folder(build) / "site.log", "w") as site_log, \
             open(log_folder(build) / "wine.log", "w") as wine_log:
         try:
-            env = sandbox.start_wine(build, PREFIX_NAME, {})
+            # The user's sound server, when there is one, is reached through Wine's
+            # PulseAudio driver (a test sandbox around us may have switched it off).
+            env = sandbox.start_wine(build, PREFIX_NAME, {"WINEDLLOVERRIDES": "mscoree,mshtml="})
             site = start_site(build, site_log)
             program = build / "bin" / f"{args.tuner}.exe"
             wine = subprocess.Popen(["wine", windows_path(program)] + args.program_args,

@@ -52,25 +52,27 @@ def bind(source, target):
     subprocess.run(["mount", "--bind", str(source), str(target)], check=True)
 
 
-def isolate(build, scratch):
+def isolate(build, scratch, keep=()):
     """First thing inside: the loopback network up, the test hosts and CA in place of the
-    system's, a private /tmp with the folder `scratch` for temporary files."""
+    system's, a private /tmp with the folder `scratch` for temporary files (and the folders
+    `keep` still reachable)."""
     ca_dir = pathlib.Path(build) / "e2e" / "ca"
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     subprocess.run(["mount", "--make-rprivate", "/"], check=True)
     bind(ca_dir / "hosts", "/etc/hosts")
     bind(ca_dir / "ca-bundle.crt", test_ca.SYSTEM_BUNDLE)
-    private_tmp(pathlib.Path(build), pathlib.Path(scratch))
+    private_tmp(pathlib.Path(build), pathlib.Path(scratch), keep)
 
 
-def private_tmp(build, scratch):
+def private_tmp(build, scratch, keep=()):
     """A /tmp of the sandbox's own: Wine's server sockets, X displays and their lock files,
     tmux sockets and temporary files never meet those of the machine or of another sandbox.
     The checkout and the build may lie under /tmp themselves; they are bound back in."""
     outer = pathlib.Path("/mnt")
     subprocess.run(["mount", "--bind", "/tmp", str(outer)], check=True)
     subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=1777", "tmpfs", "/tmp"], check=True)
-    for folder in sorted({TOOLS.parent.resolve(), build.resolve()}):
+    for folder in sorted({TOOLS.parent.resolve(), build.resolve(),
+                          *(pathlib.Path(k).resolve() for k in keep)}):
         if folder.is_relative_to("/tmp"):
             folder.mkdir(parents=True, exist_ok=True)
             bind(outer / folder.relative_to("/tmp"), folder)
