@@ -69,13 +69,15 @@ def private_tmp(build, scratch, keep=()):
     tmux sockets and temporary files never meet those of the machine or of another sandbox.
     The checkout and the build may lie under /tmp themselves; they are bound back in."""
     outer = pathlib.Path("/mnt")
-    subprocess.run(["mount", "--bind", "/tmp", str(outer)], check=True)
+    # Recursive: a sandbox inside a sandbox finds the checkout bound into the outer /tmp.
+    subprocess.run(["mount", "--rbind", "/tmp", str(outer)], check=True)
     subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=1777", "tmpfs", "/tmp"], check=True)
     for folder in sorted({TOOLS.parent.resolve(), build.resolve(),
                           *(pathlib.Path(k).resolve() for k in keep)}):
         if folder.is_relative_to("/tmp"):
             folder.mkdir(parents=True, exist_ok=True)
-            bind(outer / folder.relative_to("/tmp"), folder)
+            subprocess.run(["mount", "--rbind", str(outer / folder.relative_to("/tmp")),
+                            str(folder)], check=True)
     scratch.mkdir(parents=True, exist_ok=True)
 
 
