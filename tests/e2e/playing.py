@@ -39,9 +39,9 @@ def song_number_on_screen(screen):
     return int(url.rsplit("/", 1)[1]) if url else None
 
 
-def start_playing(program, args=(), env=None, timeout=40):
+def start_playing(program, args=(), env=None, timeout=40, exe=None):
     """A running player whose first song's status line is showing."""
-    tuner = Tuner(program, args=args, env=env).start()
+    tuner = Tuner(program, args=args, env=env, exe=exe).start()
     try:
         tuner.wait_until(lambda s: played(s) is not None, timeout, "the Played: line")
     except BaseException:

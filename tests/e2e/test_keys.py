@@ -6,7 +6,7 @@ import time
 import unittest
 
 from catalogue import HOST_OF, start_site
-from harness import BIN
+from harness import program_copy
 from playing import (DEFAULT_ATTRIBUTE, peak, played, press_one_by_one, read_capture,
                      song_number_on_screen, song_pages, start_playing, wait_for_clock,
                      wait_for_song)
@@ -132,7 +132,10 @@ class Keys(unittest.TestCase):
         tuner.wait_until(lambda s: played(s).volume == 0, 5, "volume 0")
 
     def test_upper_case_letters_and_arrows_do_nothing(self):
-        tuner = self.start(args=("/order", "1"))
+        # A folder of its own, where no other test has saved a copy.
+        exe = program_copy("listen_tuner", tempfile.mkdtemp(prefix="keys-"))
+        tuner = start_playing("listen_tuner", ["/order", "1"], exe=exe)
+        self.addCleanup(tuner.close)
         before = tuner.screen()
         self.site.clear_requests()
         for key in ("Q", "P", "D", "up", "f1"):
@@ -143,7 +146,7 @@ class Keys(unittest.TestCase):
         self.assertFalse(tuner.exited())
         self.assertGreater(played(after).clock, played(before).clock)
         self.assertEqual(song_pages(self.site, "listen_tuner"), [])
-        self.assertFalse(os.path.exists(BIN / HOST_OF["listen_tuner"]))
+        self.assertFalse(os.path.exists(exe.parent / HOST_OF["listen_tuner"]))
 
     def test_q_and_esc_restore_the_console_and_say_goodbye(self):
         for program, key in (("listen_tuner", "q"), ("download_tuner", "esc"),
