@@ -196,15 +196,7 @@ class TimedTuner(Tuner):
     moment `start()` or `press()` returns is within about a millisecond of the launch or the
     key reaching the console's input queue."""
 
-    def _wait_file(self, name, timeout):
-        path = self.folder / name
-        deadline = time.monotonic() + timeout
-        while not path.exists():
-            if time.monotonic() > deadline:
-                raise TimeoutError(f"no {name} from the console probe within {timeout} s"
-                                   + self._stderr())
-            time.sleep(POLL)
-        return path.read_text(encoding="utf-8", errors="replace")
+    poll_seconds = POLL
 
 
 # --- the players ----------------------------------------------------------------------------

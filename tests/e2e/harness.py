@@ -81,6 +81,8 @@ class Screen:
 class Tuner:
     """A program run by plain `wine` in a tmux terminal, through the console probe."""
 
+    poll_seconds = 0.02  # how often the probe's answer files are looked for
+
     def __init__(self, program="listen_tuner", args=(), env=None, exe=None, columns=120, lines=40):
         self.program = program
         self.args = list(args)
@@ -186,7 +188,7 @@ class Tuner:
             if time.monotonic() > deadline:
                 raise TimeoutError(f"no {name} from the console probe within {timeout} s"
                                    + self._stderr())
-            time.sleep(0.02)
+            time.sleep(self.poll_seconds)
         return path.read_text(encoding="utf-8", errors="replace")
 
     def _stderr(self):
