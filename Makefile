@@ -6,7 +6,7 @@ HOSTS := $(if $(LISTEN_TUNER_HOST),-DLISTEN_TUNER_HOST=$(LISTEN_TUNER_HOST)) \
 TUNER ?= listen_tuner
 ARGS ?=
 JOBS ?= 2
-CONFIGURE_WIN = cmake -S . -B $(WIN) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+CONFIGURE_WIN = cmake --no-warn-unused-cli -S . -B $(WIN) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
                 -DCMAKE_BUILD_TYPE=Release
 DEMO_HOSTS := -DLISTEN_TUNER_HOST=listen.tuner.test -DDOWNLOAD_TUNER_HOST=download.tuner.test
 
@@ -18,7 +18,7 @@ deps:
 	@tools/install_deps.sh
 
 build: deps
-	@cmake -S . -B $(WIN) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	@cmake --no-warn-unused-cli -S . -B $(WIN) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 	    -DCMAKE_BUILD_TYPE=Release $(HOSTS) >/dev/null
 	@cmake --build $(WIN)
 	@cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DWIN_BUILD_DIR=$(CURDIR)/$(WIN) >/dev/null
