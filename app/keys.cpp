@@ -28,6 +28,5 @@ KeyAction ActionOfKey(const std::string& key) {
   }
 }
 
-bool IsQuitKey(const std::string& key) { return ActionOfKey(key) == KeyAction::Quit; }
 
 bool IsDrained(KeyAction action) { return action != KeyAction::None && action != KeyAction::Quit; }

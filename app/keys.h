@@ -20,9 +20,6 @@ enum class KeyAction {
 
 KeyAction ActionOfKey(const std::string& key);
 
-// Esc and "q" end the player; letters count in lower case only.
-bool IsQuitKey(const std::string& key);
-
 // Every key but the quit keys has its repeats swallowed before it acts, so a held key or
 // a queue of the same key acts once.
 bool IsDrained(KeyAction action);

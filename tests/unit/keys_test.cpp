@@ -49,10 +49,7 @@ TEST(Keys, UpperCaseLettersAndExtendedKeysDoNothing) {
                                  std::string("\x1b\x1b"), std::string("d ")}) {
     EXPECT_EQ(ActionOfKey(key), KeyAction::Ignored);
   }
-  EXPECT_FALSE(IsQuitKey("Q"));
-  EXPECT_FALSE(IsQuitKey(std::string("\0\x1b", 2)));
-  EXPECT_TRUE(IsQuitKey("q"));
-  EXPECT_TRUE(IsQuitKey("\x1b"));
+  EXPECT_NE(ActionOfKey(std::string("\0\x1b", 2)), KeyAction::Quit);
 }
 
 TEST(Keys, EveryKeyButTheQuitKeysIsDrained) {

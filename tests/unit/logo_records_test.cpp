@@ -14,12 +14,7 @@
 
 #include "logo/logo_record.h"
 
-#define LOGO_RECORD_ACCESSOR ListenTunerLogo
-#include "targets/listen_tuner/logo_record.cpp"
-#undef LOGO_RECORD_ACCESSOR
-#define LOGO_RECORD_ACCESSOR DownloadTunerLogo
-#include "targets/download_tuner/logo_record.cpp"
-#undef LOGO_RECORD_ACCESSOR
+#include "tests/support/stored_logos.h"
 
 namespace {
 
