@@ -42,7 +42,8 @@ bool DownloadedFile::GrowLocked() {
   }
   try {
     if (failAt_ / kChunkBytes == chunks_.size()) throw std::bad_alloc();
-    chunks_.push_back(std::make_unique<std::uint8_t[]>(kChunkBytes));
+    // Left unfilled: every byte is written before it is read.
+    chunks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kChunkBytes));
   } catch (...) {
     budget_.Give(kChunkBytes);
     throw;

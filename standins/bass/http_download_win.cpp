@@ -21,7 +21,7 @@ constexpr int kResponseMs = 5000;
 constexpr DWORD kReadStallMs = 15000;
 // ...and every stretch this long must bring at least this much (a second of a 128 kbps
 // song), or the body is broken off: a trickle too slow to play never ends otherwise.
-constexpr std::int64_t kPaceWindowMs = 15000;
+constexpr std::int64_t kPaceWindowMs = 10000;
 constexpr std::size_t kPaceMinimumBytes = 16 * 1024;
 constexpr DWORD kReadChunk = 64 * 1024;
 // How long the thread waits, after the download is done, for WinHTTP to report the

@@ -188,6 +188,18 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self._send_file(file.read_bytes(), announced=4 << 30)
         elif kind == "endless" and file and file.is_file():
             self._send_endless(file.read_bytes())
+        elif kind == "slowhead":
+            # The response head a byte at a time, 0.3 s apart.
+            head = b"HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\nContent-Length: 1000\r\n\r\n"
+            try:
+                for byte in head:
+                    if self.stop.wait(0.3):
+                        break
+                    self.wfile.write(bytes([byte]))
+                    self.wfile.flush()
+            except OSError:
+                pass
+            self.close_connection = True
         elif kind == "reset":
             # The connection is reset as soon as the request is read.
             self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))

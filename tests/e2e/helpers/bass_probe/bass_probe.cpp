@@ -4,7 +4,7 @@
 //   bass_probe.exe <path of Bass.dll> [--unbound]
 // Commands: init [device] | open <url> | openfile <path> | facts | play [0|1] | pause |
 // stop | volume <v> | globalvolume <v> | seek <bytes> | state | level <seconds> <flags> |
-// wait <ms> | waitend <ms> | free | handles | cycles <n> <url> | tags | quit
+// wait <ms> | waitend <ms> | free | handles | cycles <n> <url>... | tags | quit
 // With --unbound the library is not loaded at start, for the commands that load it
 // themselves or look at another process: unloadcycles <n> <url> | watch <program.exe>.
 #include <windows.h>
@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -363,22 +364,30 @@ int main(int argc, char** argv) {
       std::printf("{\"event\":\"handles\",\"count\":%ld,\"threads\":%d}\n",
                   HandleCount(GetCurrentProcessId()), ThreadCount(GetCurrentProcessId()));
     } else if (command == "cycles") {
+      // n create/play/free cycles of each address, the addresses side by side on threads
+      // of their own.
       int n = 0;
-      std::string url;
       in >> n;
-      std::getline(in >> std::ws, url);
-      double slowestFree = 0;
-      int opened = 0;
-      for (int i = 0; i < n; ++i) {
-        HSTREAM s = api.StreamCreateURL(url.c_str(), 0, 0, nullptr, nullptr);
-        if (s != 0) ++opened;
-        api.ChannelPlay(s, TRUE);
-        auto start = std::chrono::steady_clock::now();
-        api.StreamFree(s);
-        slowestFree = std::max(slowestFree, Millis(start));
+      std::vector<std::string> urls;
+      for (std::string url; in >> url;) urls.push_back(url);
+      std::atomic<int> opened{0};
+      std::vector<double> slowest(urls.size(), 0.0);
+      std::vector<std::thread> workers;
+      for (std::size_t u = 0; u < urls.size(); ++u) {
+        workers.emplace_back([&, u] {
+          for (int i = 0; i < n; ++i) {
+            HSTREAM s = api.StreamCreateURL(urls[u].c_str(), 0, 0, nullptr, nullptr);
+            if (s != 0) ++opened;
+            api.ChannelPlay(s, TRUE);
+            auto start = std::chrono::steady_clock::now();
+            api.StreamFree(s);
+            slowest[u] = std::max(slowest[u], Millis(start));
+          }
+        });
       }
-      std::printf("{\"event\":\"cycles\",\"opened\":%d,\"slowest_free_ms\":%.2f}\n", opened,
-                  slowestFree);
+      for (auto& worker : workers) worker.join();
+      std::printf("{\"event\":\"cycles\",\"opened\":%d,\"slowest_free_ms\":%.2f}\n",
+                  opened.load(), *std::max_element(slowest.begin(), slowest.end()));
     } else if (command == "tags") {
       const char* http = api.ChannelGetTags(h, BASS_TAG_HTTP);
       int lines = 0;
