@@ -46,7 +46,7 @@ class StartDownloadTest : public ::testing::Test {
     player.pageUrl = std::string("https://") + kHost + "/listen/7";
     player.title = "Seven.mp3";
     player.fileSize = 6;
-    player.httpConnection = reinterpret_cast<HttpHandle>(0x1002);
+    player.httpSession = reinterpret_cast<HttpHandle>(0x1001);
     player.statusRow = 5;
     player.downloadState = DownloadState::Idle;
     fake.body = "sevens";
@@ -57,7 +57,7 @@ class StartDownloadTest : public ::testing::Test {
     if (Player().downloadState != DownloadState::Idle) WaitForState(DownloadState::Finished);
     PollDownload();
     CloseHandle(responseGate);
-    Player().httpConnection = nullptr;
+    Player().httpSession = nullptr;
     Player().fileSize = -1;
   }
 
