@@ -29,6 +29,11 @@ std::mutex& FileWriteMutex() {
   return mutex;
 }
 
+// Whether the row below the banner shows "Downloading..." for the copy that just ended.
+// Only then is the row the poll's to blank: a copy that failed before it printed its error
+// line there instead, and blanking part of that would leave a fragment of it.
+std::atomic<bool> downloadingShown{false};
+
 // ---- main thread only ---------------------------------------------------------------
 
 // The running copy's thread, kept until it has finished; released without waiting.
@@ -74,11 +79,23 @@ class FileHandle {
   HANDLE handle_;
 };
 
+// Columns left on the console's row after `used` (0 when the output is no console), less
+// one so that the last column is never written and the row can never wrap.
+std::size_t RoomAfter(std::size_t used) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+  const std::size_t columns = info.dwSize.X > 0 ? static_cast<std::size_t>(info.dwSize.X) : 0;
+  return columns > used + 1 ? columns - used - 1 : 0;
+}
+
 void ShowDownloading(const DownloadJob& job) {
   auto lock = console::Lock();
   console::MoveTo(job.row + 3u, 1);
   console::SetColours(job.textColour, job.backColour);
-  console::Write(kDownloadingText);
+  // The row may still hold an earlier copy's error line; none of it may stay beside the text.
+  const std::string_view text = kDownloadingText;
+  console::Write(std::string(text) + std::string(RoomAfter(text.size()), ' '));
+  downloadingShown = true;
 }
 
 // Reads until the buffer is full, never past it: a body longer than the song (even one
@@ -220,6 +237,7 @@ void PollDownload() {
   if (copyThread != nullptr) CloseHandle(copyThread);
   copyThread = nullptr;
   player.downloadState = DownloadState::Idle;
+  if (!downloadingShown.exchange(false)) return;
   auto lock = console::Lock();
   console::MoveTo(player.statusRow + 3u, 1);
   console::SetColours(player.textColour, player.backColour);

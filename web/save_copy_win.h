@@ -14,7 +14,8 @@
 void StartDownload();
 
 // Main thread, once per pass of the player loop: once a copy has finished, lets its thread
-// go and blanks the "Downloading..." row, after which "d" works again.
+// go and blanks the "Downloading..." row (if the copy got as far as showing it), after
+// which "d" works again.
 void PollDownload();
 
 // Main thread, at quit, before the shared connection is closed and WinHTTP unloaded: a copy

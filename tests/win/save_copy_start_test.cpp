@@ -154,6 +154,17 @@ TEST_F(StartDownloadTest, ThePollHandsBackTheStateAndBlanksTheRowOnlyOnceFinishe
   EXPECT_EQ(ReadWholeFile(folder / "Seven.mp3"), "SEVENS");
 }
 
+TEST_F(StartDownloadTest, ACopyThatEndedOnItsErrorLineLeavesTheRowToIt) {
+  fake.receiveSucceeds = false;
+  CapturedOutput output;
+  StartDownload();
+  ASSERT_TRUE(WaitForState(DownloadState::Finished));
+  PollDownload();
+  EXPECT_EQ(Player().downloadState, DownloadState::Idle);
+  EXPECT_NE(output.Text().find("_WinHttpReceiveResponse!"), std::string::npos);
+  EXPECT_EQ(output.Text().find(std::string(31, ' ')), std::string::npos) << output.Text();
+}
+
 // ---- a copy running at quit --------------------------------------------------------
 
 HANDLE readGate = nullptr;
