@@ -57,24 +57,12 @@ TEST(CopyBuffer, ChunksLandInOrderAndTheSurplusIsDropped) {
   EXPECT_EQ(buffer.Received(), 10u);
 }
 
-TEST(CopyAnswerAccepted, OnlyTheWholeFileAnswerIsACopy) {
-  EXPECT_TRUE(CopyAnswerAccepted(200));
-  for (std::uint32_t status : {0u, 204u, 206u, 301u, 404u, 500u, 503u}) {
-    EXPECT_FALSE(CopyAnswerAccepted(status)) << status;
-  }
-}
-
 TEST(ExtendedLengthPath, DriveAndNetworkPathsGetThePrefixOthersStayAsTheyAre) {
   EXPECT_EQ(ExtendedLengthPath("Z:\\music\\host"), "\\\\?\\Z:\\music\\host");
   EXPECT_EQ(ExtendedLengthPath("\\\\server\\share\\host"), "\\\\?\\UNC\\server\\share\\host");
   for (const char* path : {"\\\\?\\C:\\x", "\\\\.\\pipe\\x", "relative\\x", "C:x", ""}) {
     EXPECT_EQ(ExtendedLengthPath(path), path);
   }
-}
-
-TEST(TemporaryCopyName, EightHexDigitsBetweenAFixedStartAndEnd) {
-  EXPECT_EQ(TemporaryCopyName(0), "~copy00000000.tmp");
-  EXPECT_EQ(TemporaryCopyName(0xDEADBEEF), "~copydeadbeef.tmp");
 }
 
 TEST(SafeSaveName, AnOrdinaryNameIsKept) {

@@ -109,11 +109,6 @@ TEST(HttpRequestLayer, TheBodyReaderStopsAtItsLimit) {
   EXPECT_EQ(fake.bodyOffset, 21000u);  // the read that crossed the limit, and no more
 }
 
-TEST(HttpRequestLayer, TheStatusIsReadAsANumber) {
-  FakeWinHttp fake;
-  fake.status = 503;
-  EXPECT_EQ(ResponseStatus(kAny), 503u);
-}
 
 TEST(HttpRequestLayer, AnEmptyOrUnavailableBodyIsEmpty) {
   FakeWinHttp fake;
