@@ -77,6 +77,31 @@ int ReadConsoleDpi() {
   return dpi;
 }
 
+// Start-up steps that need memory end, when there is none, as that step's own failure
+// would: the library unbound, the default options, the console untitled.
+bool BindAudioLibrary() {
+  try {
+    return LoadAudioLibrary(ProgramDirectory());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+Options ReadCommandLine(int argc, char** argv) {
+  try {
+    return ReadOptions(std::vector<std::string>(argv, argv + argc));
+  } catch (const std::bad_alloc&) {
+    return Options{};
+  }
+}
+
+void TitleConsole(const PlayerState& player) {
+  try {
+    SetConsoleTitleA(ConsoleTitle(player.host, player.latestSong).c_str());
+  } catch (const std::bad_alloc&) {
+  }
+}
+
 void SaveConsole(Session& s) {
   GetConsoleTitleA(s.saved.title, sizeof(s.saved.title) - 1);
   CONSOLE_SCREEN_BUFFER_INFO info{};
@@ -114,31 +139,6 @@ std::uint16_t CursorRow(HANDLE out) {
   CONSOLE_SCREEN_BUFFER_INFO info{};
   GetConsoleScreenBufferInfo(out, &info);
   return static_cast<std::uint16_t>(info.dwCursorPosition.Y + 1);
-}
-
-// Start-up steps that need memory end, when there is none, as that step's own failure
-// would: the library unbound, the default options, the console untitled.
-bool BindAudioLibrary() {
-  try {
-    return LoadAudioLibrary(ProgramDirectory());
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-}
-
-Options ReadCommandLine(int argc, char** argv) {
-  try {
-    return ReadOptions(std::vector<std::string>(argv, argv + argc));
-  } catch (const std::bad_alloc&) {
-    return Options{};
-  }
-}
-
-void TitleConsole(const PlayerState& player) {
-  try {
-    SetConsoleTitleA(ConsoleTitle(player.host, player.latestSong).c_str());
-  } catch (const std::bad_alloc&) {
-  }
 }
 
 }  // namespace
