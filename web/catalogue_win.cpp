@@ -43,9 +43,9 @@ void CaptureSongRedirect(std::uint16_t songNumber) {
   // last song's: "d" would save this song under it.
   player.audioUrl.Set({});
   try {
-    // A connection of this page's own: the redirect retargets it under some WinHTTPs (Wine
-    // moves it to the redirect's host and port), and the next page must still go to the
-    // site's plain port. No socket is opened for it; the session pools those.
+    // A connection of this page's own: Wine's WinHTTP moves a connection to the host and
+    // port its redirect led to, and the next page must still go to the site's plain port.
+    // No socket is opened for it; the session pools those.
     UniqueHttpHandle connection(ConnectToSite());
     _WinHttpSetStatusCallback(connection.get(), RedirectHandler, kCallbackFlagRedirect);
     UniqueHttpHandle request(HttpRequest(connection.get(),
