@@ -125,6 +125,7 @@ def assert_screen_shape(test, screen, program, title=None):
         test.assertFalse(any(ord(c) < 0x20 or ord(c) == 0x7F for c in text), repr(text))
     if title is not None:
         # Cut to the row; the last column may be left free.
-        whole, shown = shown_text("Playing: " + title).rstrip(), screen.row(2)
-        test.assertTrue(whole.startswith(shown), f"{shown!r} is not {whole!r}")
-        test.assertGreaterEqual(len(shown), min(len(whole), SCREEN_SIZE[0] - 1), shown)
+        whole, row = shown_text("Playing: " + title), screen.rows[1]
+        room = min(len(whole), SCREEN_SIZE[0] - 1)
+        test.assertEqual(row[:room], whole[:room])
+        test.assertTrue(whole.startswith(row.rstrip()), f"{row!r} is not {whole!r}")
