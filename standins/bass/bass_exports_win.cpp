@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -91,6 +92,8 @@ StreamSettings SettingsForNewStream() {
   if (!capture.empty()) settings.capturePath = NumberedCapturePath(capture, ++streamsCaptured);
   std::string failAt = Environment("TUNER_BASS_FAIL_ALLOCATION_AT");
   if (!failAt.empty()) settings.failAllocationAt = std::strtoull(failAt.c_str(), nullptr, 10);
+  std::string cap = Environment("TUNER_BASS_STREAM_CAP");
+  if (!cap.empty()) settings.cap = std::max<std::size_t>(1, std::strtoull(cap.c_str(), nullptr, 10));
   return settings;
 }
 

@@ -22,7 +22,7 @@ std::atomic<float>& OutputVolume() {
   return volume;
 }
 
-Stream::Stream(const StreamSettings& settings) : settings_(settings) {}
+Stream::Stream(const StreamSettings& settings) : settings_(settings), file_(settings.cap) {}
 
 Stream::~Stream() { Shutdown(); }
 

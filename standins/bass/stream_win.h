@@ -31,6 +31,8 @@ struct StreamSettings {
   std::string capturePath;  // WAV file of everything played, after volume; empty: none
   // For tests of the failure path: the download's memory runs out at this byte.
   std::size_t failAllocationAt = SIZE_MAX;
+  // The most of its file the stream may hold (the process's budget still applies).
+  std::size_t cap = DownloadedFile::kStreamCap;
 };
 
 // The library-wide output volume (BASS_SetVolume), applied on top of each stream's.
