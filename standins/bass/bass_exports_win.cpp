@@ -35,9 +35,12 @@ struct Library {
   DWORD nextHandle = 0x80000001;
 };
 
+// Never destroyed: a program that unloads the library without BASS_Free would otherwise
+// have its streams torn down under the loader lock, where their threads cannot end. Those
+// threads keep the library loaded instead (module_thread_win.h).
 Library& Lib() {
-  static Library library;
-  return library;
+  static Library* library = new Library;
+  return *library;
 }
 
 template <typename T>

@@ -5,6 +5,7 @@
 
 #include "standins/bass/clock_output.h"
 #include "standins/bass/device_output_win.h"
+#include "standins/bass/module_thread_win.h"
 
 namespace {
 
@@ -70,7 +71,8 @@ void Stream::Shutdown() {
   wake_.notify_all();
   file_.Wake();
   if (download_) download_->Stop();
-  if (player_.joinable()) player_.join();
+  if (playerDone_) WaitForSingleObject(playerDone_->get(), INFINITE);
+  playerDone_.reset();
   std::lock_guard lock(mutex_);
   // What the output has played up to the moment of the free counts as played.
   if (output_) {
@@ -167,7 +169,16 @@ bool Stream::Start(int* error) {
     capture_.Open(settings_.capturePath, facts_.sampleRate, facts_.channels);
   }
   lastFlush_ = std::chrono::steady_clock::now();
-  player_ = std::thread(&Stream::PlayerLoop, this);
+  auto done = std::make_shared<UniqueHandle>(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!*done || !StartModuleThread([this, done] {
+        PlayerLoop();
+        SetEvent(done->get());  // from here on the stream may be gone
+        return ModuleRelease::Release;
+      })) {
+    *error = BASS_ERROR_MEM;
+    return false;
+  }
+  playerDone_ = std::move(done);
   return true;
 }
 

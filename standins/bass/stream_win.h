@@ -12,7 +12,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "audio/bass_api.h"
@@ -25,6 +24,7 @@
 #include "standins/bass/pending_audio.h"
 #include "standins/bass/stream_facts.h"
 #include "standins/bass/wav_writer.h"
+#include "standins/bass/win_handle.h"
 
 struct StreamSettings {
   bool silent = false;      // play against the clock even where a device exists
@@ -119,7 +119,9 @@ class Stream {
   std::string headers_;
 
   Decoding decoding_;
-  std::thread player_;
+  // Signalled when the player thread no longer touches the stream; the thread itself keeps
+  // the library loaded until it has ended.
+  std::shared_ptr<UniqueHandle> playerDone_;
 
   std::mutex mutex_;
   std::condition_variable wake_;

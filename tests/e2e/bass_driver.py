@@ -56,13 +56,21 @@ class BassProbe:
         return answer
 
     def close(self):
+        """Quits the probe, which unloads the library whatever streams are left: that must
+        not hang (the library's threads keep it loaded instead)."""
+        if self.process.poll() is not None:
+            return
         try:
             self.process.stdin.write("quit\n")
             self.process.stdin.flush()
             self.process.wait(timeout=20)
-        except (BrokenPipeError, OSError, subprocess.TimeoutExpired):
+        except (BrokenPipeError, OSError):
             self.process.kill()
             self.process.wait()
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            raise AssertionError("the probe hung unloading the library")
 
     def __enter__(self):
         return self
