@@ -217,17 +217,25 @@ void PlaceMessages(unsigned row, std::uint16_t attribute) {
   State().messageAttribute = attribute;
 }
 
-void PrintMessage(std::string_view text) {
+void PrintMessage(std::initializer_list<std::string_view> parts) {
   auto lock = Lock();
   const Known& known = State();
   const std::size_t columns = std::min(Columns(), kMostCells);
   if (known.messageRow == 0 || columns == 0) {
-    PrintLine(text);
+    for (std::string_view part : parts) Write(part);
+    Write("\r\n");
     return;
+  }
+  static char text[kMostCells];
+  std::size_t length = 0;
+  for (std::string_view part : parts) {
+    const std::size_t count = std::min(part.size(), kMostCells - length);
+    std::copy_n(part.data(), count, text + length);
+    length += count;
   }
   static ScreenCell row[kMostCells];
   const std::span<ScreenCell> cells(row, columns);
-  LayRow(cells, text, known.messageAttribute, known.messageAttribute);
+  LayRow(cells, {text, length}, known.messageAttribute, known.messageAttribute);
   WriteCells(known.messageRow, cells, 1, static_cast<unsigned>(columns));
 }
 

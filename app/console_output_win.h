@@ -9,6 +9,7 @@
 // Nothing here allocates or throws.
 #include <windows.h>
 
+#include <initializer_list>
 #include <mutex>
 #include <span>
 #include <string_view>
@@ -48,8 +49,9 @@ void RunCommand(const char* command);
 // `attribute`, without a line break (a line break on the last row would scroll the
 // screen). Row 0 makes them ordinary lines again.
 void PlaceMessages(unsigned row, std::uint16_t attribute);
-// A message on a line of its own: an ordinary line before the screen is laid out, then the
-// whole message row (PlaceMessages).
-void PrintMessage(std::string_view text);
+// A message on a line of its own, its parts run together: an ordinary line before the
+// screen is laid out, then the whole message row (PlaceMessages). Given in parts, a message
+// needs no memory of its own, so a failing request can always be reported.
+void PrintMessage(std::initializer_list<std::string_view> parts);
 
 }  // namespace console

@@ -17,7 +17,8 @@ constexpr unsigned kRows = 3;
 constexpr unsigned kMostColumns = 160;  // wider than either line ever is
 
 struct Screen {
-  std::string line;  // kept for the whole run, so a pass allocates nothing
+  Screen() { line.reserve(kMostColumns); }
+  std::string line;  // room for the longest line, kept for the run: a pass allocates nothing
   bool lineLaid = false;
   ScreenCell cells[kRows * kMostColumns];
 };

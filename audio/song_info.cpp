@@ -68,8 +68,8 @@ SongInfoLines DescribeSong(const std::string& pageUrl, const std::string& title,
   rest.append(AverageBitrateText(fileSize, lengthSeconds));
   rest.append(" kbps (").append(BitrateText(bitrate)).append(" kbps)");
   lines.bitrateRest = FitToRow(rest, columns == 0 ? 0 : columns > taken ? columns - taken : 1);
-  lines.size = FitToRow(std::string("Size:    ").append(std::to_string(fileSize)).append(" bytes"),
-                        columns);
+  lines.size =
+      FitToRow(std::string("Size:    ").append(std::to_string(fileSize)).append(" bytes"), columns);
   lines.length = FitToRow(LengthLine(lengthSeconds), columns);
   return lines;
 }
