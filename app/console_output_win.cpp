@@ -28,6 +28,8 @@ struct Known {
   bool cursorHidden = false;
   ULONGLONG cursorCheckedAt = 0;
   int attribute = -1;  // the colours last set; -1 when not known
+  bool codePageKnown = false;
+  wchar_t fromCodePage[256] = {};  // each 8-bit character as the console's code page shows it
   unsigned messageRow = 0;
   WORD messageAttribute = 0;
 };
@@ -94,14 +96,25 @@ void HideCursor(HANDLE out) {
   known.cursorHidden = SetConsoleCursorInfo(out, &cursor) != FALSE;
 }
 
-void FillCharacter(CHAR_INFO& cell, char character, bool wide) {
-  if (wide) {
-    cell.Char.UnicodeChar = static_cast<unsigned char>(character);
-  } else {
-    cell.Char.UnicodeChar = 0;
-    cell.Char.AsciiChar = character;
+// An 8-bit target's characters mean what the console's output code page makes of them, as
+// WriteConsoleOutputA would show them; but that function asks the console for its code
+// page on every call, one more round trip. The code page is asked once instead.
+const wchar_t* EightBitCharacters() {
+  Known& known = State();
+  if (!known.codePageKnown) {
+    const UINT codePage = GetConsoleOutputCP();
+    for (int byte = 0; byte < 256; ++byte) {
+      const char narrow = static_cast<char>(byte);
+      wchar_t wide = L'?';
+      MultiByteToWideChar(codePage, 0, &narrow, 1, &wide, 1);
+      known.fromCodePage[byte] = wide;
+    }
+    known.codePageKnown = true;
   }
+  return known.fromCodePage;
 }
+
+wchar_t Widened(char character) { return static_cast<unsigned char>(character); }
 
 }  // namespace
 
@@ -176,23 +189,22 @@ void WriteCells(unsigned row, std::span<const ScreenCell> cells, unsigned rows, 
   columns = static_cast<unsigned>(std::min<std::size_t>(columns, kMostCells));
   rows = static_cast<unsigned>(std::min<std::size_t>(rows, cells.size() / columns));
   static CHAR_INFO buffer[kMostCells];
-  const bool wide = Target().wideConsoleText;
+  const wchar_t* eightBit = Target().wideConsoleText ? nullptr : EightBitCharacters();
   const unsigned rowsPerWrite = static_cast<unsigned>(kMostCells / columns);
   for (unsigned first = 0; first < rows; first += rowsPerWrite) {
     const unsigned count = std::min(rowsPerWrite, rows - first);
     const std::span<const ScreenCell> part = cells.subspan(first * columns, count * columns);
     for (std::size_t i = 0; i < part.size(); ++i) {
-      FillCharacter(buffer[i], part[i].character, wide);
+      const char character = part[i].character;
+      buffer[i].Char.UnicodeChar = eightBit != nullptr
+                                       ? eightBit[static_cast<unsigned char>(character)]
+                                       : Widened(character);
       buffer[i].Attributes = part[i].attribute;
     }
     const auto top = static_cast<SHORT>(row - 1 + first);
     SMALL_RECT region{0, top, static_cast<SHORT>(columns - 1), static_cast<SHORT>(top + count - 1)};
     const COORD size{static_cast<SHORT>(columns), static_cast<SHORT>(count)};
-    if (wide) {
-      WriteConsoleOutputW(out, buffer, size, COORD{0, 0}, &region);
-    } else {
-      WriteConsoleOutputA(out, buffer, size, COORD{0, 0}, &region);
-    }
+    WriteConsoleOutputW(out, buffer, size, COORD{0, 0}, &region);
   }
 }
 
@@ -209,6 +221,7 @@ void RunCommand(const char* command) {
   Known& known = State();
   known.cursorHidden = false;
   known.attribute = -1;
+  known.codePageKnown = false;
 }
 
 void PlaceMessages(unsigned row, std::uint16_t attribute) {
