@@ -48,8 +48,7 @@ struct PlayerState {
   SharedText audioUrl;                     // redirect handler
   std::string title;                       // song start
   float bitrate = 0.0f;                    // song start
-  void* httpSession = nullptr;             // start-up
-  void* httpConnection = nullptr;          // start-up
+  void* httpSession = nullptr;             // start-up; each exchange connects on it for itself
   void* consoleWindow = nullptr;           // start-up
 };
 

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,31 @@ int ReadConsoleDpi() {
   int dpi = GetDeviceCaps(dc, LOGPIXELSX);
   ReleaseDC(window, dc);
   return dpi;
+}
+
+// Start-up steps that need memory end, when there is none, as that step's own failure
+// would: the library unbound, the default options, the console untitled.
+bool BindAudioLibrary() {
+  try {
+    return LoadAudioLibrary(ProgramDirectory());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+Options ReadCommandLine(int argc, char** argv) {
+  try {
+    return ReadOptions(std::vector<std::string>(argv, argv + argc));
+  } catch (const std::bad_alloc&) {
+    return Options{};
+  }
+}
+
+void TitleConsole(const PlayerState& player) {
+  try {
+    SetConsoleTitleA(ConsoleTitle(player.host, player.latestSong).c_str());
+  } catch (const std::bad_alloc&) {
+  }
 }
 
 void SaveConsole(Session& s) {
@@ -155,15 +181,14 @@ int RunTuner(int argc, char** argv) {
   if (!LoadWinHttp()) Fail("Unable To initialize Winhttp.dll! Exiting...", 1);
   // 10. The audio library.
   console::PrintLine("Initializing Bass.dll...");
-  if (!LoadAudioLibrary(ProgramDirectory())) Fail("Unable To initialize Bass.dll! Exiting...", 2);
-  // 11. Shared connection and the newest song number.
+  if (!BindAudioLibrary()) Fail("Unable To initialize Bass.dll! Exiting...", 2);
+  // 11. The shared session (song pages and copies each connect on it) and the newest number.
   console::PrintLine("Getting latest song number...");
-  OpenSharedConnection(player.host);
+  OpenSharedSession();
   player.latestSong = FetchLatestSongNumber();
   if (player.latestSong == 0) Fail("Unable To Get latest song number! Exiting...", 3);
   // 12.-13. Options and the starting song number.
-  const std::vector<std::string> args(argv, argv + argc);
-  const Options options = ReadOptions(args);
+  const Options options = ReadCommandLine(argc, argv);
   player.playOrder = options.playOrder;
   player.levelMeter = options.levelMeter;
   player.songNumber = StartingSongNumber(player.playOrder, player.latestSong);
@@ -172,7 +197,7 @@ int RunTuner(int argc, char** argv) {
   // 15.-16. Save the console, then title it.
   s.shape = SaveConsoleShape();
   SaveConsole(s);
-  SetConsoleTitleA(ConsoleTitle(player.host, player.latestSong).c_str());
+  TitleConsole(player);
   // 17. The layout the logo's placement rests on, the player's font and size.
   s.layout = ComputeConsoleLayout(s.buildNumber, s.dpi);
   ShapeConsole(s.shape, s.layout.fontWidth, s.layout.fontHeight);
@@ -202,7 +227,7 @@ int RunTuner(int argc, char** argv) {
   audio::Free();
   UnloadAudioLibrary();
   AbandonDownload();
-  CloseSharedConnection();
+  CloseSharedSession();
   UnloadWinHttp();
   // The logo's bitmaps and GDI+ go only once its thread has ended.
   if (ReleaseLogo()) StopGdiPlus();

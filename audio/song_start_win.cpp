@@ -1,6 +1,7 @@
 #include "audio/song_start_win.h"
 
 #include <memory>
+#include <new>
 
 #include "app/console_output_win.h"
 #include "app/key_reader_win.h"
@@ -63,7 +64,10 @@ void ShowSongLines(const PlayerState& player) {
 
 void SeedSongRandom(std::uint32_t seed) { Random() = std::make_unique<SeededRandom>(seed); }
 
-HSTREAM StartSong() {
+namespace {
+
+// The song's road; `stream` holds the new stream from the moment it exists.
+void RunSongStart(HSTREAM& stream) {
   PlayerState& player = Player();
   if (!Random()) SeedSongRandom(GetTickCount());
   player.songNumber =
@@ -73,11 +77,30 @@ HSTREAM StartSong() {
   SettlePause();
   player.title = FileNameOfUrl(player.audioUrl.Get());
 
-  const HSTREAM stream = audio::StreamCreateURL(player.pageUrl);
+  stream = audio::StreamCreateURL(player.pageUrl);
   ReadStreamFacts(stream, player);
   audio::ChannelSetAttribute(stream, BASS_ATTRIB_VOL, player.volume);
   audio::ChannelPlay(stream, true);
   ShowSongLines(player);
   RefreshLogo();
-  return stream;
+}
+
+}  // namespace
+
+HSTREAM StartSong() {
+  HSTREAM stream = 0;
+  try {
+    RunSongStart(stream);
+    return stream;
+  } catch (const std::bad_alloc&) {
+    // No memory to start the song: it is passed over like a stream that never opened,
+    // and "d" has nothing to save.
+    if (stream != 0) {
+      audio::ChannelStop(stream);
+      audio::StreamFree(stream);
+    }
+    Player().lengthBytes = -1;
+    Player().fileSize = -1;
+    return 0;
+  }
 }

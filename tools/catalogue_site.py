@@ -59,9 +59,12 @@ CONTENT_KINDS = {
     "song_redirect_loop": "song",  # the song page redirects to itself
     "song_redirect_dead": "song",  # the redirect points at the dead host
     "song_redirect_to": "song",    # url="...": the redirect points there
-    "song_hostile_name": "song",   # name="...": the redirect target's file name (served too)
+    "song_hostile_name": "song",   # name="...": the redirect target's file name (served too);
+                                   # raw=True sends it unescaped, control characters and all
+    "home_endless": "home",        # the home page never ends: its head, then markup for ever
     "file_status": "file",         # status=...: the audio file answers an error
-    "file_body": "file",           # body="html"|"random"|"empty"|bytes, content_type="...": 200
+    "file_body": "file",           # body="html"|"random"|"empty"|"endless"|bytes,
+                                   # content_type="...": 200 ("endless": the song, then more)
 }
 # Faults in how the answer travels; they apply to `target` ("home", "song", "file", "any").
 TRANSPORT_KINDS = (
@@ -71,6 +74,13 @@ TRANSPORT_KINDS = (
     "wrong_length",  # delta=bytes added to Content-Length (negative: smaller); then it closes
 )
 TARGETS = ("home", "song", "file", "any")
+# Which of the players' exchanges a request belongs to (see CatalogueSite._exchange); a fault
+# given `exchange=` hits only that one.
+EXCHANGES = ("home", "song_page", "copy", "library", "other")
+PLAYER_AGENT = "RQ_WinHTTP/1.0"
+# An endless body ends by itself after this much, so a client that never stops reading
+# cannot keep the site busy for ever.
+ENDLESS_LIMIT = 256 * 1024 * 1024
 
 
 @dataclass
@@ -81,6 +91,7 @@ class Fault:
     number: Optional[int]
     scheme: Optional[str]
     times: Optional[int]
+    exchange: Optional[str]
     params: dict
 
 
@@ -92,7 +103,7 @@ class FaultBook:
         self._faults = []
         self._refused = {}
 
-    def add(self, host, kind, number, scheme, times, target, params):
+    def add(self, host, kind, number, scheme, times, target, params, exchange=None):
         if kind in CONTENT_KINDS:
             if target not in (None, CONTENT_KINDS[kind]):
                 raise ValueError("%s applies to %s requests only" % (kind, CONTENT_KINDS[kind]))
@@ -107,8 +118,11 @@ class FaultBook:
             raise ValueError("scheme must be None, 'http' or 'https'")
         if kind == "song_redirect_to" and "url" not in params:
             raise ValueError("song_redirect_to needs url=")
+        if exchange not in (None,) + EXCHANGES:
+            raise ValueError("exchange must be None or one of %s" % (EXCHANGES,))
         with self._lock:
-            self._faults.append(Fault(kind, host, target, number, scheme, times, dict(params)))
+            self._faults.append(Fault(kind, host, target, number, scheme, times, exchange,
+                                      dict(params)))
 
     def add_refused(self, host, port):
         with self._lock:
@@ -124,12 +138,14 @@ class FaultBook:
             self._faults = [f for f in self._faults if f.host != host]
             return sorted(self._refused.pop(host, ()))
 
-    def take(self, host, target, number, song, scheme, song_index):
+    def take(self, host, target, number, song, scheme, song_index, exchange=None):
         """The content fault and the transport fault (each or both None) for one request."""
         found = {}
         with self._lock:
             for fault in list(self._faults):
                 group = "transport" if fault.kind in TRANSPORT_KINDS else "content"
+                if fault.exchange is not None and fault.exchange != exchange:
+                    continue
                 if group in found or not self._matches(fault, host, target, number, song,
                                                        scheme, song_index):
                     continue
@@ -230,6 +246,28 @@ def moved_page(location):
     return _page("Moved", "<p>The song is <a href=\"%s\">here</a>.</p>" % escape(location))
 
 
+def plain_on_tls_page():
+    return _page("400 Bad Request", "<h1>400 Bad Request</h1>\n<p>A plain HTTP request was "
+                 "sent to the HTTPS port.</p>")
+
+
+class EndlessBody:
+    """A body without end: `head`, then `filler` over and over, sent without a length.
+    It stops by itself after ENDLESS_LIMIT bytes, or when the client goes away."""
+
+    def __init__(self, head, filler, limit=ENDLESS_LIMIT):
+        self.head, self.filler, self.limit = bytes(head), bytes(filler), limit
+
+    def pieces(self):
+        sent = 0
+        for piece in (self.head[i:i + 65536] for i in range(0, len(self.head), 65536)):
+            yield piece
+            sent += len(piece)
+        while sent < self.limit:
+            yield self.filler
+            sent += len(self.filler)
+
+
 def error_page(status):
     return _page("Error %d" % status, "<h1>Error %d</h1>\n<p>Sorry, that did not work.</p>"
                  % status)
@@ -245,7 +283,10 @@ def replacement_body(body, song):
         return random.Random(song.number).randbytes(os.path.getsize(song.path))
     if body == "html":
         return _page("Not found", "<h1>This song has been removed.</h1>")
-    raise ValueError("file_body body must be 'html', 'random', 'empty' or bytes")
+    if body == "endless":
+        return EndlessBody(song.data() if hasattr(song, "data") else open(song.path, "rb").read(),
+                           b"\xa5" * 65536)
+    raise ValueError("file_body body must be 'html', 'random', 'empty', 'endless' or bytes")
 
 
 def parse_range(header, size):
@@ -296,9 +337,9 @@ class _Listener(ThreadingHTTPServer):
                 first = raw.recv(1, socket.MSG_PEEK)
                 if not first:
                     return
-                # Wine's WinHTTP, once a request on a connection handle was redirected to
-                # https, sends that handle's later plain requests to port 443: serve them.
-                if first != b"\x16" and self.site.plain_http_on_tls_port:
+                # Plain HTTP on the TLS port is read, logged and refused with 400 (the
+                # handler does that), as common servers answer it.
+                if first != b"\x16":
                     self.site._note_plain_on_tls(client_address)
                 else:
                     secure = self._handshake(raw, client_address)
@@ -359,6 +400,7 @@ class _Handler(BaseHTTPRequestHandler):
         super().setup()
         self.connection_id = self.server.site._next_connection_id()
         self.tls = isinstance(self.connection, ssl.SSLSocket)
+        self.plain_on_tls = not self.tls and self.server.tls_context is not None
 
     def log_message(self, format, *args):  # the site keeps its own log
         pass
@@ -375,6 +417,8 @@ class _Handler(BaseHTTPRequestHandler):
     def _refuse_method(self):
         record = self.server.site._begin(self)
         self.close_connection = True  # its body, if any, is never read
+        if self.plain_on_tls:
+            return self._send(record, 400, {}, plain_on_tls_page(), None, False)
         self._send(record, 405, {"Allow": "GET, HEAD"}, error_page(405), None, False)
 
     do_POST = do_PUT = do_DELETE = do_OPTIONS = do_PATCH = _refuse_method
@@ -402,6 +446,9 @@ class _Handler(BaseHTTPRequestHandler):
     def _answer(self, head):
         site, config = self.server.site, self.server.config
         record = site._begin(self)
+        if self.plain_on_tls:
+            self.close_connection = True
+            return self._send(record, 400, {}, plain_on_tls_page(), None, head)
         tls = self.tls
         target, number = self._classify(config)
         song = None
@@ -410,10 +457,15 @@ class _Handler(BaseHTTPRequestHandler):
         elif number is not None:
             song = site._song_for_number(config, number)
         record["song"] = number if number is not None else (song.number if song else None)
+        exchange = site._exchange(config, target, song, tls, record["user_agent"])
+        record["exchange"] = exchange
         content, transport = site._faults.take(config.host, target, number, song,
-                                               "https" if tls else "http", site._song_index)
+                                               "https" if tls else "http", site._song_index,
+                                               exchange)
         record["fault"] = ",".join(f.kind for f in (content, transport) if f) or None
         status, headers, body = self._content(target, number, song, content, tls)
+        if status in (301, 302) and "Location" in headers:
+            site._expect_follow(headers["Location"], exchange)
         self._send(record, status, headers, body, transport, head)
 
     def _classify(self, config):
@@ -443,6 +495,11 @@ class _Handler(BaseHTTPRequestHandler):
                              marker=kind != "home_no_marker",
                              number_text=params.get("text", "") if kind == "home_number_text"
                              else None)
+            if kind == "home_endless":
+                # The page's top as usual, then rows that never stop coming.
+                page = EndlessBody(page[:page.rindex(b"<div id=\"foot\">")],
+                                   b"<p class=\"more\">" + b"and more " * 100 + b"</p>\n",
+                                   int(params.get("limit", ENDLESS_LIMIT)))
             return 200, {"Content-Type": "text/html; charset=utf-8"}, page
         if target in ("song", "remix") and song is None:
             return 404, {}, error_page(404)
@@ -474,12 +531,14 @@ class _Handler(BaseHTTPRequestHandler):
         elif kind == "song_redirect_to":
             location = params["url"]
         else:
+            raw = False
             if kind == "song_hostile_name":
                 name = params.get("name", HOSTILE_NAMES[0])
+                raw = params.get("raw", False)
                 site._add_alias(config, name, song)
             if kind == "song_redirect_dead":
                 host = DEAD_HOST
-            location = "https://%s/files/%s" % (host, url_name(name))
+            location = "https://%s/files/%s" % (host, name if raw else url_name(name))
         return 302, {"Location": location, "Content-Type": "text/html; charset=utf-8"}, \
             moved_page(location)
 
@@ -514,23 +573,31 @@ class _Handler(BaseHTTPRequestHandler):
                 raise _Stopped()
             if kind == "slow" and params.get("delay"):
                 self._pause(params["delay"])
-            length = len(body)
-            if kind == "wrong_length":
+            endless = isinstance(body, EndlessBody)
+            length = None if endless else len(body)
+            if kind == "wrong_length" and not endless:
                 length = max(0, length + int(params.get("delta", 1000)))
             if "Content-Type" not in headers and body:
                 headers["Content-Type"] = "text/html; charset=utf-8"
             self.send_response(status)
             for name, value in headers.items():
                 self.send_header(name, value)
-            self.send_header("Content-Length", str(length))
+            if endless:
+                # No length: the body runs until the connection closes.
+                self.send_header("Connection", "close")
+                self.close_connection = True
+            else:
+                self.send_header("Content-Length", str(length))
             if kind in ("truncate", "wrong_length"):
                 self.close_connection = True  # the client is not told: it finds out
             self.end_headers()
             if head:
                 return
+            rate = params.get("rate") if kind == "slow" else None
+            if endless:
+                return self._write_endless(record, body, rate)
             if kind == "truncate":
                 body = body[:int(params.get("keep", len(body) // 2))]
-            rate = params.get("rate") if kind == "slow" else None
             self._write_body(record, body, rate)
         finally:
             site._end(record)
@@ -545,6 +612,15 @@ class _Handler(BaseHTTPRequestHandler):
             self.wfile.write(body[start:start + piece])
             record["sent"] = min(len(body), start + piece)
             self._pause(piece / rate)
+
+    def _write_endless(self, record, body, rate):
+        for piece in body.pieces():
+            if self.server.closing.is_set():
+                raise _Stopped()
+            self.wfile.write(piece)  # a client that went away ends it with an OSError
+            record["sent"] += len(piece)
+            if rate:
+                self._pause(len(piece) / rate)
 
     def _pause(self, seconds):
         if self.server.closing.wait(seconds):
@@ -569,7 +645,7 @@ class CatalogueSite:
     all sites, or a dict from host name to such a list."""
 
     def __init__(self, songs, cert_file, key_file, sites=DEFAULT_SITES, log_file=None,
-                 http_port=80, https_port=443, plain_http_on_tls_port=True):
+                 http_port=80, https_port=443):
         self.sites = tuple(sites)
         by_host = songs if isinstance(songs, dict) else {s.host: songs for s in self.sites}
         self._songs = {host: sorted(list(v), key=lambda s: s.number) for host, v in by_host.items()}
@@ -578,8 +654,8 @@ class CatalogueSite:
         self._tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         self._tls.load_cert_chain(cert_file, key_file)
         self._ports = (http_port, https_port)
-        self.plain_http_on_tls_port = plain_http_on_tls_port
         self._plain_on_tls = 0
+        self._follows = {}  # (host, song number) -> [(time, exchange)] of redirects given
         self._log_file = log_file
         self._lock = threading.Condition()
         self._log = []
@@ -657,7 +733,8 @@ class CatalogueSite:
 
     # --- faults --------------------------------------------------------------------------
 
-    def fault(self, host, kind, song=None, scheme=None, times=None, target=None, **params):
+    def fault(self, host, kind, song=None, scheme=None, times=None, target=None, exchange=None,
+              **params):
         """Turns a fault on: a kind of CONTENT_KINDS or TRANSPORT_KINDS, or "home_refused"
         (port=80: nothing listens on that port of the site until the faults are cleared).
 
@@ -665,14 +742,17 @@ class CatalogueSite:
         faults: the file that number redirects to), or None for all. scheme: "http", "https" or
         None for both. times: how many requests it hits before it ends itself (None: until
         cleared). target: for transport kinds, "home", "song", "file" or "any" (default
-        "file")."""
+        "file"). exchange: one of EXCHANGES, to hit only the requests of that exchange (say,
+        "copy": a player's copy of a song, never its song page nor the audio library)."""
+        if kind == "song_hostile_name" and re.search(r"[\r\n]", params.get("name", "")):
+            raise ValueError("a name cannot hold a line break: it would end the header")
         configs = self.sites if host is None else (self._config(host),)
         for config in configs:
             if kind == "home_refused":
                 self._close((config.host, int(params.get("port", self._ports[0]))))
                 self._faults.add_refused(config.host, int(params.get("port", self._ports[0])))
                 continue
-            self._faults.add(config.host, kind, song, scheme, times, target, params)
+            self._faults.add(config.host, kind, song, scheme, times, target, params, exchange)
 
     def clear_faults(self, host=None):
         """Ends every fault (of one site, or of all), reopening closed ports."""
@@ -773,8 +853,47 @@ class CatalogueSite:
             self._connections += 1
             return self._connections
 
+    def _exchange(self, config, target, song, tls, agent):
+        """Which exchange of a player a request belongs to: the home page, a song page
+        (over plain HTTP, and the audio file its redirect leads to), a copy (the song page
+        over HTTPS, and its file), the audio library's own requests, or something else."""
+        if agent != PLAYER_AGENT:
+            return "library"
+        if target == "home":
+            return "home"
+        if target == "song":
+            return "copy" if tls else "song_page"
+        if target == "file" and song is not None:
+            return self._take_follow(config.host, song.number) or "other"
+        return "other"
+
+    def _expect_follow(self, location, exchange):
+        """Remembers that a redirect to one of our files was given to `exchange`, so the
+        file request that follows it counts as part of that exchange."""
+        match = re.fullmatch(r"https?://([^/]+)/files/(.*)", location, re.S)
+        if not match or exchange not in ("song_page", "copy"):
+            return
+        try:
+            config = self._config(match.group(1))
+        except KeyError:
+            return
+        song = self._resolve_file(config, unquote(match.group(2)))
+        if song is None:
+            return
+        with self._lock:
+            self._follows.setdefault((config.host, song.number), []).append(
+                (time.monotonic(), exchange))
+
+    def _take_follow(self, host, number):
+        with self._lock:
+            waiting = self._follows.get((host, number), [])
+            # A redirect that was never followed (the client gave up) is forgotten.
+            while waiting and time.monotonic() - waiting[0][0] > 30:
+                waiting.pop(0)
+            return waiting.pop(0)[1] if waiting else None
+
     def plain_requests_on_tls_port(self):
-        """How many connections spoke plain HTTP to the HTTPS port (see finish_request)."""
+        """How many connections spoke plain HTTP to the HTTPS port (each refused with 400)."""
         with self._lock:
             return self._plain_on_tls
 
@@ -798,7 +917,8 @@ class CatalogueSite:
             "method": getattr(handler, "command", None), "path": getattr(handler, "path", None),
             "host": headers.get("Host"), "user_agent": headers.get("User-Agent"),
             "range": headers.get("Range"),
-            "song": None, "fault": None, "status": None, "sent": 0, "done": False,
+            "song": None, "exchange": None, "fault": None, "status": None, "sent": 0,
+            "done": False,
         }
         if raw is not None:  # a request line the server could not make sense of
             record["raw"] = raw[:200].decode("latin-1")

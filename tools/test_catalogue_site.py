@@ -300,23 +300,41 @@ class SitePagesTest(SiteTestCase):
         connections = {(r["tls"], r["connection"]) for r in self.site.requests()}
         self.assertEqual(len(connections), 2)
 
-    def test_plain_http_on_the_tls_port(self):
-        """Wine's WinHTTP sends plain requests to port 443 after a redirect to https."""
+    def test_plain_http_on_the_tls_port_is_refused_with_400(self):
+        """As common servers answer it; a client that sends song pages there gets no redirect."""
         connection = http.client.HTTPConnection(SITE_A.host, 443, timeout=10)
         connection.request("GET", "/listen/2")
-        self.assertEqual(connection.getresponse().status, 302)
+        response = connection.getresponse()
+        self.assertEqual(response.status, 400)
+        self.assertIn(b"HTTPS port", response.read())
+        self.assertIsNone(response.getheader("Location"))
         connection.close()
         self.assertEqual(self.site.plain_requests_on_tls_port(), 1)
-        self.assertEqual([(r["port"], r["tls"]) for r in self.site.requests()], [(443, False)])
-        self.site.plain_http_on_tls_port = False
-        connection = http.client.HTTPConnection(SITE_A.host, 443, timeout=10)
-        with self.assertRaises((ConnectionError, http.client.HTTPException)):
-            connection.request("GET", "/listen/2")
-            connection.getresponse()
+        self.assertEqual([(r["port"], r["tls"], r["path"], r["status"]) for r in self.site.requests()],
+                         [(443, False, "/listen/2", 400)])
+
+    def test_exchanges_are_told_apart(self):
+        """The copy's file request follows an https song page of the player's agent; the song
+        page's own follow-up comes after a plain one; the library has an agent of its own."""
+        song = "/files/" + SONGS[2].file_name.replace(" ", "%20")
+        for tls in (False, True):  # the song page, then the copy, each followed to the file
+            self.fetch(SITE_A.host, "/listen/3", tls=tls)
+            self.fetch(SITE_A.host, song, tls=True)
+        self.fetch(SITE_A.host, "/")
+        connection = self.connect(SITE_A.host, tls=True)
+        connection.request("GET", song, headers={"User-Agent": "TunerBass/1.0"})
+        connection.getresponse().read()
         connection.close()
-        errors = self.site.errors(clear=True)
-        self.assertEqual(len(errors), 1, errors)
-        self.assertIn("TLS handshake", errors[0])
+        self.assertEqual([r["exchange"] for r in self.site.requests()],
+                         ["song_page", "song_page", "copy", "copy", "home", "library"])
+        # A fault for the copy leaves the song page's follow-up and the library alone.
+        self.site.fault(SITE_A.host, "file_status", status=503, exchange="copy")
+        self.fetch(SITE_A.host, "/listen/3")
+        self.assertEqual(self.fetch(SITE_A.host, song, tls=True)[0], 200)
+        self.fetch(SITE_A.host, "/listen/3", tls=True)
+        self.assertEqual(self.fetch(SITE_A.host, song, tls=True)[0], 503)
+        with self.assertRaises(ValueError):
+            self.site.fault(SITE_A.host, "file_status", exchange="nobody")
 
     def test_request_log(self):
         self.fetch(SITE_A.host, "/listen/2")
@@ -366,6 +384,16 @@ class SiteFaultTest(SiteTestCase):
         self.site.fault(SITE_A.host, "reset", target="home")
         with self.assertRaises((ConnectionResetError, http.client.RemoteDisconnected)):
             self.fetch(SITE_A.host, "/")
+        self.site.clear_faults()
+        # A page without end: the marker near its top, no length, and more for as long as
+        # the client reads (here up to the limit the fault was given).
+        self.site.fault(SITE_A.host, "home_endless", limit=3 * 1024 * 1024)
+        status, headers, body = self.fetch(SITE_A.host, "/")
+        self.assertEqual(status, 200)
+        self.assertNotIn("content-length", headers)
+        self.assertLess(body.index(b'<td class="c1">'), 4096)
+        self.assertGreaterEqual(len(body), 3 * 1024 * 1024)
+        self.assertEqual(self.site.requests()[-1]["sent"], len(body))
 
     def test_song_page_faults(self):
         site, host = self.site, SITE_A.host
@@ -405,6 +433,12 @@ class SiteFaultTest(SiteTestCase):
         self.site.fault(host, "song_hostile_name", song=6, name="two  spaces.mp3")
         self.assertTrue(self.fetch(host, "/download.php/6")[1]["location"]
                         .endswith("/files/two%20%20spaces.mp3"))
+        # raw: control characters reach the Location header as they are.
+        self.site.fault(host, "song_hostile_name", song=7, name="bell\x07esc\x1b[7m.mp3", raw=True)
+        self.assertTrue(self.fetch(host, "/download.php/7")[1]["location"]
+                        .endswith("/files/bell\x07esc\x1b[7m.mp3"))
+        with self.assertRaises(ValueError):
+            self.site.fault(host, "song_hostile_name", name="a\r\nSet-Cookie: x", raw=True)
 
     def test_file_faults(self):
         host = SITE_A.host
@@ -422,6 +456,16 @@ class SiteFaultTest(SiteTestCase):
             self.assertEqual(status, 200)
             self.assertTrue(check(received), body)
         self.assertEqual(self.fetch(host, paths[1], tls=True)[2], SONGS[1].data())
+        # "endless": the song, then more for as long as the client reads.
+        self.site.fault(host, "file_body", song=2, body="endless", times=1)
+        connection = self.connect(host, tls=True)
+        connection.request("GET", paths[1])
+        response = connection.getresponse()
+        self.assertIsNone(response.getheader("Content-Length"))
+        received = response.read(SONGS[1].size + 200000)
+        connection.close()
+        self.assertEqual(received[:SONGS[1].size], SONGS[1].data())
+        self.assertEqual(len(received), SONGS[1].size + 200000)
 
     def test_transport_faults(self):
         host, song = SITE_A.host, SONGS[3]

@@ -1,8 +1,14 @@
 #pragma once
 // Reading the catalogue's pages: the newest song number and the redirect target's text.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+// How much of the home page is read. The newest number stands near the top of a real page
+// (a few MiB at most); a page that goes on past this is not read further, so a site that
+// never ends its page cannot make the player run out of memory.
+inline constexpr std::size_t kHomePageLimit = 4 * 1024 * 1024;
 
 // Number after the first `marker` on a home page, up to `terminator` (or the end),
 // leading spaces skipped, digits up to the first non-digit, kept to 16 bits; 0 if none.

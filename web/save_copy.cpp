@@ -65,10 +65,22 @@ void CopyBuffer::Append(const void* data, std::size_t count) {
   received_ += count;
 }
 
-std::vector<std::uint8_t> FitBody(std::string_view body, std::size_t size) {
-  CopyBuffer buffer(size);
-  buffer.Append(body.data(), body.size());
-  return buffer.Bytes();
+bool CopyAnswerAccepted(std::uint32_t status) { return status == 200; }
+
+std::string ExtendedLengthPath(const std::string& path) {
+  if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\\\.\\", 0) == 0) return path;
+  if (path.rfind("\\\\", 0) == 0) return "\\\\?\\UNC\\" + path.substr(2);
+  const bool drivePath = path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
+                         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  // A relative path would not be made absolute behind the prefix: it stays as it is.
+  return drivePath ? "\\\\?\\" + path : path;
+}
+
+std::string TemporaryCopyName(std::uint32_t number) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string name = "~copy00000000.tmp";
+  for (int i = 0; i < 8; ++i) name[5 + i] = kDigits[(number >> (28 - 4 * i)) & 0xF];
+  return name;
 }
 
 bool IsDeviceName(std::string_view name) {

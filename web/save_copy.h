@@ -25,14 +25,20 @@ std::optional<std::string> DownloadRequestPath(const std::string& pageUrl, const
 // because the file is collected in memory and written with 32-bit lengths.
 bool SizeCanBeSaved(std::int64_t fileSize);
 
-// The body collected into a file of exactly `size` bytes: bytes past the end are dropped,
-// a short body leaves zeros behind it.
+// The body collected into a file of exactly `size` bytes: bytes past the end are dropped.
+// Only a full buffer is a copy of the song: a body that ended short (cut off, reset, timed
+// out) is not written, since the zeros after it would be saved as if they were the song.
 class CopyBuffer {
  public:
   explicit CopyBuffer(std::size_t size) : bytes_(size, 0) {}
   void Append(const void* data, std::size_t count);
   const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
   std::uint64_t Received() const { return received_; }
+  // Bytes still wanted; the copy reads no further once it is 0.
+  std::size_t Room() const {
+    return received_ >= bytes_.size() ? 0 : bytes_.size() - static_cast<std::size_t>(received_);
+  }
+  bool Full() const { return Room() == 0; }
 
  private:
   std::vector<std::uint8_t> bytes_;
@@ -41,7 +47,19 @@ class CopyBuffer {
   std::uint64_t received_ = 0;
 };
 
-std::vector<std::uint8_t> FitBody(std::string_view body, std::size_t size);
+// Whether the copy's answer carries the song: only 200. Its request asks for no range and
+// no conditions, so any other status (206, 204, an error page, ...) is not the whole file.
+bool CopyAnswerAccepted(std::uint32_t status);
+
+// A path that the wide file functions take at any length ("\\?\" before a drive path,
+// "\\?\UNC\" in place of the leading "\\" of a network path); other paths unchanged.
+// The save folder may run to 257 characters, and the copy's temporary name beside the
+// song's would pass the 259 that plain paths allow.
+std::string ExtendedLengthPath(const std::string& path);
+
+// The name a copy is written under in the save folder before it takes the song's name:
+// "~copy" and eight hexadecimal digits of `number`, ".tmp".
+std::string TemporaryCopyName(std::uint32_t number);
 
 // A file name that is safe to create inside the save folder, made from the song's title
 // (which comes from the site's redirect, so it is not trusted):

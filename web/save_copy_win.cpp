@@ -29,6 +29,11 @@ std::mutex& FileWriteMutex() {
   return mutex;
 }
 
+// Whether the row below the banner shows "Downloading..." for the copy that just ended.
+// Only then is the row the poll's to blank: a copy that failed before it printed its error
+// line there instead, and blanking part of that would leave a fragment of it.
+std::atomic<bool> downloadingShown{false};
+
 // ---- main thread only ---------------------------------------------------------------
 
 // The running copy's thread, kept until it has finished; released without waiting.
@@ -52,22 +57,13 @@ HMODULE HoldWinHttp() {
 
 // ---- the copy thread ----------------------------------------------------------------
 
-class RequestHandle {
- public:
-  explicit RequestHandle(HttpHandle handle) : handle_(handle) {}
-  ~RequestHandle() { _WinHttpCloseHandle(handle_); }
-  RequestHandle(const RequestHandle&) = delete;
-  RequestHandle& operator=(const RequestHandle&) = delete;
-  HttpHandle get() const { return handle_; }
-
- private:
-  HttpHandle handle_;
-};
-
 class FileHandle {
  public:
   explicit FileHandle(HANDLE handle) : handle_(handle) {}
   ~FileHandle() { Close(); }
+  FileHandle(FileHandle&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = INVALID_HANDLE_VALUE;
+  }
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
   bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
@@ -83,22 +79,61 @@ class FileHandle {
   HANDLE handle_;
 };
 
+// Columns left on the console's row after `used` (0 when the output is no console), less
+// one so that the last column is never written and the row can never wrap.
+std::size_t RoomAfter(std::size_t used) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+  const std::size_t columns = info.dwSize.X > 0 ? static_cast<std::size_t>(info.dwSize.X) : 0;
+  return columns > used + 1 ? columns - used - 1 : 0;
+}
+
 void ShowDownloading(const DownloadJob& job) {
   auto lock = console::Lock();
   console::MoveTo(job.row + 3u, 1);
   console::SetColours(job.textColour, job.backColour);
-  console::Write(kDownloadingText);
+  // The row may still hold an earlier copy's error line; none of it may stay beside the text.
+  const std::string_view text = kDownloadingText;
+  console::Write(std::string(text) + std::string(RoomAfter(text.size()), ' '));
+  downloadingShown = true;
 }
 
+// Reads until the buffer is full, never past it: a body longer than the song (even one
+// without end) stops being read there, and closing the request ends it.
 void ReadBody(HttpHandle request, CopyBuffer& buffer) {
-  for (;;) {
+  while (!buffer.Full()) {
     DWORD available = 0;
     if (!_WinHttpQueryDataAvailable(request, &available) || available == 0) return;
-    const std::string chunk = _WinHttpReadData(request, available);
+    const std::string chunk =
+        _WinHttpReadData(request, static_cast<DWORD>(std::min<std::size_t>(available, buffer.Room())));
     // A read that fails brings nothing; asking again would go round for ever.
     if (chunk.empty()) return;
     buffer.Append(chunk.data(), chunk.size());
   }
+}
+
+// The wide form of a path, usable at any length (see ExtendedLengthPath).
+std::wstring WidePath(const std::string& path) {
+  const std::string extended = ExtendedLengthPath(path);
+  const int length = MultiByteToWideChar(CP_ACP, 0, extended.data(),
+                                         static_cast<int>(extended.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, extended.data(), static_cast<int>(extended.size()), wide.data(),
+                      length);
+  return wide;
+}
+
+// A new, empty file under a temporary name in the folder, and that name; an invalid
+// handle when none could be made. Never an existing file: the name is created new.
+FileHandle CreateTemporaryFile(const std::string& folder, std::wstring& path) {
+  std::uint32_t number = GetTickCount() ^ (GetCurrentThreadId() << 16);
+  for (int attempt = 0; attempt < 16; ++attempt, number = number * 2654435761u + 1) {
+    path = WidePath(folder + "\\" + TemporaryCopyName(number));
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.valid() || GetLastError() != ERROR_FILE_EXISTS) return file;
+  }
+  return FileHandle(INVALID_HANDLE_VALUE);
 }
 
 bool WriteAll(HANDLE file, const std::vector<std::uint8_t>& bytes) {
@@ -119,30 +154,33 @@ bool WriteAll(HANDLE file, const std::vector<std::uint8_t>& bytes) {
 void SaveWhole(const DownloadJob& job, const std::vector<std::uint8_t>& bytes) {
   std::lock_guard lock(FileWriteMutex());
   if (abandoned) return;
-  char temporary[MAX_PATH] = {};
-  if (GetTempFileNameA(job.saveFolder.c_str(), "cpy", 0, temporary) == 0) return;
-  FileHandle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  const bool written = file.valid() && WriteAll(file.get(), bytes) && file.Close();
-  if (!written || !MoveFileExA(temporary, job.plan.filePath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  std::wstring temporary;
+  FileHandle file = CreateTemporaryFile(job.saveFolder, temporary);
+  if (!file.valid()) return;
+  const bool written = WriteAll(file.get(), bytes) && file.Close();
+  if (!written || !MoveFileExW(temporary.c_str(), WidePath(job.plan.filePath).c_str(),
+                               MOVEFILE_REPLACE_EXISTING)) {
     file.Close();
-    DeleteFileA(temporary);
+    DeleteFileW(temporary.c_str());
   }
 }
 
 void FetchAndSave(const DownloadJob& job) {
-  RequestHandle request(_WinHttpOpenRequest(job.connection, "GET", job.plan.requestPath, "HTTP/1.1",
-                                            "", nullptr, kFlagSecure | kFlagEscapeDisable));
+  // A connection of the copy's own on the shared session, with no redirect handler: a
+  // redirect arriving after the user skipped on cannot rename the newer song.
+  UniqueHttpHandle connection(_WinHttpConnect(job.session, job.host, 0));
+  UniqueHttpHandle request(_WinHttpOpenRequest(connection.get(), "GET", job.plan.requestPath,
+                                               "HTTP/1.1", "", nullptr,
+                                               kFlagSecure | kFlagEscapeDisable));
   if (request.get() == nullptr) return;
-  // The request would inherit the connection's redirect handler, and a redirect arriving
-  // after the user skipped on would give the newer song this song's name.
-  _WinHttpSetStatusCallback(request.get(), nullptr, 0);
   _WinHttpSendRequest(request.get(), "", nullptr, 0, 0, 0);
   if (!_WinHttpReceiveResponse(request.get())) return;
+  // An error page is not the song, and a copy of the song's name may already be there.
+  if (!CopyAnswerAccepted(ResponseStatus(request.get()))) return;
   ShowDownloading(job);
   CopyBuffer buffer(job.plan.size);
   ReadBody(request.get(), buffer);
-  SaveWhole(job, buffer.Bytes());
+  if (buffer.Full()) SaveWhole(job, buffer.Bytes());
 }
 
 DWORD WINAPI CopyThread(LPVOID parameter) {
@@ -167,7 +205,9 @@ void StartDownload() {
   PlayerState& player = Player();
   const std::string folder = SaveFolderPath(ProgramDirectory(), player.host);
   if (SaveFolderMustBeCreated(GetFileAttributesA(folder.c_str()))) {
-    CreateDirectoryA(folder.c_str(), nullptr);
+    // The wide form: the plain one refuses folders past 248 characters, which the name
+    // rule still accepts.
+    CreateDirectoryW(WidePath(folder).c_str(), nullptr);
   }
   if (player.downloadState != DownloadState::Idle) return;
   std::optional<SaveCopyPlan> plan =
@@ -175,9 +215,9 @@ void StartDownload() {
   if (!plan) return;
 
   auto start = std::make_unique<ThreadStart>();
-  start->job =
-      DownloadJob{std::move(*plan),  folder,           player.httpConnection, player.statusRow,
-                  player.textColour, player.backColour};
+  start->job = DownloadJob{std::move(*plan),     folder,           player.httpSession,
+                           player.host,          player.statusRow, player.textColour,
+                           player.backColour};
   start->heldWinHttp = HoldWinHttp();
   player.downloadState = DownloadState::Running;
   HANDLE thread = CreateThread(nullptr, 0, CopyThread, start.get(), 0, nullptr);
@@ -197,6 +237,7 @@ void PollDownload() {
   if (copyThread != nullptr) CloseHandle(copyThread);
   copyThread = nullptr;
   player.downloadState = DownloadState::Idle;
+  if (!downloadingShown.exchange(false)) return;
   auto lock = console::Lock();
   console::MoveTo(player.statusRow + 3u, 1);
   console::SetColours(player.textColour, player.backColour);

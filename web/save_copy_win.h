@@ -14,7 +14,8 @@
 void StartDownload();
 
 // Main thread, once per pass of the player loop: once a copy has finished, lets its thread
-// go and blanks the "Downloading..." row, after which "d" works again.
+// go and blanks the "Downloading..." row (if the copy got as far as showing it), after
+// which "d" works again.
 void PollDownload();
 
 // Main thread, at quit, before the shared connection is closed and WinHTTP unloaded: a copy
@@ -28,12 +29,15 @@ void AbandonDownload();
 struct DownloadJob {
   SaveCopyPlan plan;
   std::string saveFolder;
-  HttpHandle connection = nullptr;
+  HttpHandle session = nullptr;  // the shared session; the copy connects on it to `host`
+  std::string host;
   std::uint16_t row = 0;  // where "Downloading..." goes
   std::uint8_t textColour = 15;
   std::uint8_t backColour = 0;
 };
 
-// The copy thread's work, on the calling thread: fetches the song, writes the file whole or
-// not at all, and sets downloadState to Finished on every path.
+// The copy thread's work, on the calling thread: fetches the song and writes the file only
+// when the answer was 200 and its body reached the size (cut to it when longer); otherwise
+// nothing is written and an earlier copy of that name stays as it was. Sets downloadState
+// to Finished on every path.
 void DownloadSong(const DownloadJob& job);

@@ -54,7 +54,8 @@ bool LoadWinHttp() {
   Bind(b.library, b.WinHttpSetTimeouts, "WinHttpSetTimeouts");
   Bind(b.library, b.WinHttpCheckPlatform, "WinHttpCheckPlatform");
   Bind(b.library, b.WinHttpSetStatusCallback, "WinHttpSetStatusCallback");
-  // Every supported Windows exports all eleven; a library that lacks one would crash the
+  Bind(b.library, b.WinHttpQueryHeaders, "WinHttpQueryHeaders");
+  // Every supported Windows exports all twelve; a library that lacks one would crash the
   // first call through its empty slot, so it counts as unusable.
   const void* entries[] = {
       reinterpret_cast<void*>(b.WinHttpOpen),        reinterpret_cast<void*>(b.WinHttpCloseHandle),
@@ -62,7 +63,8 @@ bool LoadWinHttp() {
       reinterpret_cast<void*>(b.WinHttpSendRequest), reinterpret_cast<void*>(b.WinHttpReceiveResponse),
       reinterpret_cast<void*>(b.WinHttpReadData),    reinterpret_cast<void*>(b.WinHttpQueryDataAvailable),
       reinterpret_cast<void*>(b.WinHttpSetTimeouts), reinterpret_cast<void*>(b.WinHttpCheckPlatform),
-      reinterpret_cast<void*>(b.WinHttpSetStatusCallback)};
+      reinterpret_cast<void*>(b.WinHttpSetStatusCallback),
+      reinterpret_cast<void*>(b.WinHttpQueryHeaders)};
   for (const void* entry : entries) {
     if (entry == nullptr) return false;
   }
@@ -145,4 +147,12 @@ HttpStatusCallback _WinHttpSetStatusCallback(HttpHandle handle, HttpStatusCallba
                                              DWORD notificationFlags) {
   if (handle == nullptr) return nullptr;
   return WinHttp().WinHttpSetStatusCallback(handle, handler, notificationFlags, 0);
+}
+
+bool _WinHttpQueryHeaders(HttpHandle request, DWORD infoLevel, const std::string& name,
+                          LPVOID buffer, DWORD* bufferLength, DWORD* index) {
+  if (request == nullptr) return false;
+  WideArgument wideName(name);
+  return WinHttp().WinHttpQueryHeaders(request, infoLevel, wideName.get(), buffer, bufferLength,
+                                       index) != FALSE;
 }

@@ -26,6 +26,9 @@ struct WinHttpBinding {
   BOOL(WINAPI* WinHttpCheckPlatform)() = nullptr;
   HttpStatusCallback(WINAPI* WinHttpSetStatusCallback)(HttpHandle, HttpStatusCallback, DWORD,
                                                        DWORD_PTR) = nullptr;
+  // Bound after the others: the copy reads its answer's status through it.
+  BOOL(WINAPI* WinHttpQueryHeaders)(HttpHandle, DWORD, LPCWSTR, LPVOID, LPDWORD,
+                                    LPDWORD) = nullptr;
 };
 
 // The process-wide table; written by LoadWinHttp on the main thread before any other
@@ -49,3 +52,26 @@ bool _WinHttpQueryDataAvailable(HttpHandle request, DWORD* available);
 std::string _WinHttpReadData(HttpHandle request, DWORD maximum);
 HttpStatusCallback _WinHttpSetStatusCallback(HttpHandle handle, HttpStatusCallback handler,
                                              DWORD notificationFlags);
+// An empty header name reaches WinHTTP as null (the header is chosen by the info level).
+bool _WinHttpQueryHeaders(HttpHandle request, DWORD infoLevel, const std::string& name,
+                          LPVOID buffer, DWORD* bufferLength, DWORD* index);
+
+// Owns one session, connection or request handle and closes it through the binding when it
+// goes out of scope, so a handle is closed on every path, in reverse order of opening.
+class UniqueHttpHandle {
+ public:
+  explicit UniqueHttpHandle(HttpHandle handle = nullptr) : handle_(handle) {}
+  ~UniqueHttpHandle() { _WinHttpCloseHandle(handle_); }
+  UniqueHttpHandle(const UniqueHttpHandle&) = delete;
+  UniqueHttpHandle& operator=(const UniqueHttpHandle&) = delete;
+  HttpHandle get() const { return handle_; }
+  // Hands the handle to the caller, who closes it from then on.
+  HttpHandle release() {
+    HttpHandle handle = handle_;
+    handle_ = nullptr;
+    return handle;
+  }
+
+ private:
+  HttpHandle handle_;
+};

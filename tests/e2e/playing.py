@@ -94,3 +94,38 @@ def read_capture(path):
 
 def peak(samples):
     return max((abs(s) for s in samples), default=0.0)
+
+
+SCREEN_SIZE = (90, 9)
+LINE_STARTS = ("URL:     ", "Playing: ", "Bitrate: Ø ", "Size:    ", "Length: ")
+ERROR_LINE = re.compile(r"^Error \d+ in function _WinHttp(SendRequest|ReceiveResponse)!$")
+
+
+def shown_text(text):
+    """A text as the screen shows it: control characters as '?'."""
+    return "".join("?" if ord(c) < 0x20 or ord(c) == 0x7F else c for c in text)
+
+
+def assert_screen_shape(test, screen, program, title=None):
+    """The player's screen keeps its shape whatever the site sent: the five song lines,
+    the status line and the banner on their rows, nothing wrapped onto another row, no
+    control character shown, and row 9 blank or holding one error line, in the default
+    colours. With `title`, the Playing row shows that name as the screen shows names."""
+    test.assertEqual(screen.size, SCREEN_SIZE, screen)
+    for row, start in enumerate(LINE_STARTS, 1):
+        test.assertTrue(screen.rows[row - 1].startswith(start), f"row {row}:\n{screen}")
+    test.assertIsNotNone(played(screen), f"the status line is not on row {STATUS_ROW}:\n{screen}")
+    test.assertEqual(screen.row(STATUS_ROW + 1), "", screen)
+    test.assertTrue(screen.row(BANNER_ROW).startswith("Zorvathimelle Tuner"), screen)
+    last = screen.row(BANNER_ROW + 1)
+    test.assertTrue(last == "" or ERROR_LINE.match(last), f"row {BANNER_ROW + 1}:\n{screen}")
+    for row in (1, 2, 3, 4, 5, BANNER_ROW + 1):
+        test.assertEqual(screen.attribute(row, 1), DEFAULT_ATTRIBUTE[program], f"row {row}")
+    for text in screen.rows:
+        test.assertFalse(any(ord(c) < 0x20 or ord(c) == 0x7F for c in text), repr(text))
+    if title is not None:
+        # Cut to the row; the last column may be left free.
+        whole, row = shown_text("Playing: " + title), screen.rows[1]
+        room = min(len(whole), SCREEN_SIZE[0] - 1)
+        test.assertEqual(row[:room], whole[:room])
+        test.assertTrue(whole.startswith(row.rstrip()), f"{row!r} is not {whole!r}")

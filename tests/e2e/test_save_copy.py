@@ -1,5 +1,6 @@
 """Saving a copy with "d": the file beside the program, its size, the one-at-a-time rule, the
-"Downloading..." row, skipping and quitting during a copy, and hostile file names."""
+"Downloading..." row, skipping and quitting during a copy, and hostile file names. (What a
+failing copy leaves behind is in the fault matrix.)"""
 import os
 import pathlib
 import shutil
@@ -97,7 +98,7 @@ class SaveCopy(unittest.TestCase):
                 self.assertEqual(tuner.exit_code(), 0)
                 tuner.close()
 
-    def test_the_file_has_the_reported_size_whatever_the_body_brings(self):
+    def test_a_longer_body_is_cut_to_the_reported_size_and_a_shorter_one_saves_nothing(self):
         song = self.songs[1]
         for delta in (-1000, 1000):
             with self.subTest(delta=delta):
@@ -110,10 +111,22 @@ class SaveCopy(unittest.TestCase):
                 tuner = self.play("listen_tuner")
                 reported = song.size + delta
                 self.assertEqual(tuner.screen().row(4), f"Size:    {reported} bytes")
+                target = self.save_folder("listen_tuner") / song.file_name
+                if delta > 0:
+                    target.parent.mkdir(exist_ok=True)
+                    target.write_bytes(b"an earlier copy")
                 tuner.press("d")
-                saved = wait_for_file(self.save_folder("listen_tuner") / song.file_name, reported)
-                expected = self.served(1)[:reported] + bytes(max(0, delta))
-                self.assertEqual(saved, expected)
+                if delta < 0:
+                    self.assertEqual(wait_for_file(target, reported), served[:reported])
+                else:
+                    # The body ends short of the size: no zeros are saved as if they were the
+                    # song, and the earlier copy stays.
+                    self.site.wait_for_request(lambda r: r["exchange"] == "copy" and r["done"]
+                                               and r["path"].startswith("/files/"))
+                    tuner.wait_until(lambda s: s.row(DOWNLOAD_ROW) == "", 5, "a blank row")
+                    time.sleep(0.5)
+                    self.assertEqual(os.listdir(target.parent), [song.file_name])
+                    self.assertEqual(target.read_bytes(), b"an earlier copy")
                 tuner.close()
 
     def test_the_downloading_row_shows_while_the_copy_runs_and_is_blanked_after(self):

@@ -31,14 +31,20 @@ TEST(SizeCanBeSaved, FromOneByteToJustBelowTwoGibibytes) {
   EXPECT_FALSE(SizeCanBeSaved(std::numeric_limits<std::int64_t>::max()));
 }
 
-TEST(CopyBuffer, ABodyOfExactlyTheSizeIsKeptAsItIs) {
-  EXPECT_EQ(FitBody("abcdef", 6), (std::vector<std::uint8_t>{'a', 'b', 'c', 'd', 'e', 'f'}));
-}
-
-TEST(CopyBuffer, LongerBodiesAreCutShorterOnesPaddedWithZeros) {
-  EXPECT_EQ(FitBody("abcdef", 4), (std::vector<std::uint8_t>{'a', 'b', 'c', 'd'}));
-  EXPECT_EQ(FitBody("ab", 4), (std::vector<std::uint8_t>{'a', 'b', 0, 0}));
-  EXPECT_EQ(FitBody("", 3), (std::vector<std::uint8_t>(3, 0)));
+TEST(CopyBuffer, OnlyABodyThatReachesTheSizeFillsIt) {
+  CopyBuffer exact(6);
+  exact.Append("abcdef", 6);
+  EXPECT_TRUE(exact.Full());
+  EXPECT_EQ(exact.Bytes(), (std::vector<std::uint8_t>{'a', 'b', 'c', 'd', 'e', 'f'}));
+  CopyBuffer longer(4);
+  longer.Append("abcdef", 6);
+  EXPECT_TRUE(longer.Full());
+  EXPECT_EQ(longer.Bytes(), (std::vector<std::uint8_t>{'a', 'b', 'c', 'd'}));
+  CopyBuffer shorter(4);
+  shorter.Append("ab", 2);
+  EXPECT_FALSE(shorter.Full());
+  EXPECT_EQ(shorter.Room(), 2u);
+  EXPECT_EQ(CopyBuffer(3).Room(), 3u);
 }
 
 TEST(CopyBuffer, ChunksLandInOrderAndTheSurplusIsDropped) {
@@ -49,6 +55,14 @@ TEST(CopyBuffer, ChunksLandInOrderAndTheSurplusIsDropped) {
   buffer.Append("ij", 2);    // wholly past it
   EXPECT_EQ(buffer.Bytes(), (std::vector<std::uint8_t>{'a', 'b', 'c', 'd', 'e'}));
   EXPECT_EQ(buffer.Received(), 10u);
+}
+
+TEST(ExtendedLengthPath, DriveAndNetworkPathsGetThePrefixOthersStayAsTheyAre) {
+  EXPECT_EQ(ExtendedLengthPath("Z:\\music\\host"), "\\\\?\\Z:\\music\\host");
+  EXPECT_EQ(ExtendedLengthPath("\\\\server\\share\\host"), "\\\\?\\UNC\\server\\share\\host");
+  for (const char* path : {"\\\\?\\C:\\x", "\\\\.\\pipe\\x", "relative\\x", "C:x", ""}) {
+    EXPECT_EQ(ExtendedLengthPath(path), path);
+  }
 }
 
 TEST(SafeSaveName, AnOrdinaryNameIsKept) {

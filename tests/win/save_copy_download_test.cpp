@@ -2,6 +2,7 @@
 // for, what it shows, and the file it leaves in a folder of the test's own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -13,7 +14,7 @@
 
 namespace {
 
-HttpHandle const kConnection = reinterpret_cast<HttpHandle>(0x1002);
+HttpHandle const kSession = reinterpret_cast<HttpHandle>(0x1001);
 
 std::string Song(std::size_t size) {
   std::string bytes;
@@ -24,10 +25,14 @@ std::string Song(std::size_t size) {
 class DownloadSongTest : public ::testing::Test {
  protected:
   DownloadJob Job(const std::string& title, std::int64_t fileSize) {
+    return JobIn(folder.path(), title, fileSize);
+  }
+  DownloadJob JobIn(const std::string& saveFolder, const std::string& title,
+                    std::int64_t fileSize) {
     std::optional<SaveCopyPlan> plan = PlanSaveCopy("https://listen.tuner.test/listen/42", title,
-                                                    fileSize, "listen.tuner.test", folder.path());
+                                                    fileSize, "listen.tuner.test", saveFolder);
     EXPECT_TRUE(plan);
-    return DownloadJob{*plan, folder.path(), kConnection, 6, 15, 4};
+    return DownloadJob{*plan, saveFolder, kSession, "listen.tuner.test", 6, 15, 4};
   }
 
   void TearDown() override { Player().downloadState = DownloadState::Idle; }
@@ -53,30 +58,64 @@ TEST_F(DownloadSongTest, ABodyOfTheReportedSizeIsSavedAsItIsOverOneHttpsGet) {
   EXPECT_TRUE(fake.referrerWasNull);
   EXPECT_EQ(fake.flags, 0x800040u);
   EXPECT_TRUE(fake.headersWereNull);
-  // The inherited redirect handler is taken off the copy's request before it is sent.
-  ASSERT_GE(fake.calls.size(), 3u);
-  EXPECT_EQ(fake.calls[1], "SetStatusCallback");
-  EXPECT_EQ(fake.installed, nullptr);
-  EXPECT_EQ(fake.calls.back(), "Close");
-  EXPECT_EQ(fake.closed, 1);
+  // On a connection of its own to the host, without a redirect handler, closed after the
+  // request.
+  EXPECT_EQ(fake.server, L"listen.tuner.test");
+  EXPECT_EQ(fake.calls.front(), "Connect");
+  EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), "SetStatusCallback"), 0);
+  EXPECT_EQ(fake.closed, 2);
+  EXPECT_EQ(fake.connections, 0);
   EXPECT_EQ(output.Text(), "Downloading...");
   EXPECT_EQ(Player().downloadState, DownloadState::Finished);
 }
 
-TEST_F(DownloadSongTest, TheFileHasTheReportedSizeWhateverTheBodyBrings) {
+TEST_F(DownloadSongTest, ALongerBodyIsCutAndReadNoFurtherAShorterOneWritesNothing) {
   const std::string song = Song(5000);
   fake.body = song;
+  fake.readSizes = {700};
   DownloadSong(Job("long.mp3", 3000));
   EXPECT_EQ(ReadWholeFile(folder / "long.mp3"), song.substr(0, 3000));
+  EXPECT_EQ(fake.bodyOffset, 3000u);  // a body without end would end here too
 
-  FakeWinHttp shorter;
-  shorter.body = song;
-  DownloadSong(Job("short.mp3", 6500));
-  EXPECT_EQ(ReadWholeFile(folder / "short.mp3"), song + std::string(1500, '\0'));
+  WriteWholeFile(folder / "short.mp3", "an earlier copy");
+  for (const std::string& body : {song, std::string()}) {
+    FakeWinHttp shorter;
+    shorter.body = body;
+    DownloadSong(Job("short.mp3", 6500));
+    EXPECT_EQ(ReadWholeFile(folder / "short.mp3"), "an earlier copy");
+  }
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"long.mp3", "short.mp3"}));
+}
 
-  FakeWinHttp empty;
-  DownloadSong(Job("empty.mp3", 10));
-  EXPECT_EQ(ReadWholeFile(folder / "empty.mp3"), std::string(10, '\0'));
+TEST_F(DownloadSongTest, AnAnswerOtherThan200WritesNothingAndKeepsAnEarlierCopy) {
+  WriteWholeFile(folder / "kept.mp3", "the good copy");
+  for (DWORD status : {503u, 404u, 500u, 206u, 0u}) {
+    FakeWinHttp answer;
+    answer.status = status;
+    answer.body = "<html>Service Unavailable</html>";
+    CapturedOutput output;
+    DownloadSong(Job("kept.mp3", 10));
+    EXPECT_EQ(ReadWholeFile(folder / "kept.mp3"), "the good copy") << status;
+    EXPECT_EQ(answer.bodyOffset, 0u) << "the error page was read";
+    EXPECT_EQ(output.Text(), "") << status;
+    EXPECT_EQ(answer.closed, 2);
+  }
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"kept.mp3"});
+}
+
+TEST_F(DownloadSongTest, ASaveFolderAsLongAsTheNameRuleAcceptsTakesTheCopy) {
+  // 257 characters: one is left for the name, none for a temporary name beside it in a
+  // plain path.
+  const std::string longFolder =
+      folder.path() + "\\" + std::string(kLongestPath - 2 - folder.path().size() - 1, 'f');
+  ASSERT_EQ(longFolder.size(), 257u);
+  const std::wstring wide = L"\\\\?\\" + std::wstring(longFolder.begin(), longFolder.end());
+  ASSERT_TRUE(CreateDirectoryW(wide.c_str(), nullptr));
+  ScratchFolder inside(longFolder);
+  fake.body = Song(3000);
+  DownloadSong(JobIn(longFolder, "Morning Scale.mp3", 3000));
+  EXPECT_EQ(inside.Names(), std::vector<std::string>{"M"});
+  EXPECT_TRUE(ReadWholeFile(inside / "M") == fake.body);
 }
 
 TEST_F(DownloadSongTest, AnEarlierCopyOfTheSameNameIsReplacedNotAppendedTo) {
@@ -95,7 +134,7 @@ TEST_F(DownloadSongTest, ARequestThatCannotBeOpenedShowsAndWritesNothing) {
   DownloadSong(Job("nothing.mp3", 100));
   EXPECT_TRUE(folder.Names().empty());
   EXPECT_EQ(output.Text(), "");
-  EXPECT_EQ(fake.closed, 0);
+  EXPECT_EQ(fake.closed, 1);  // its connection
   EXPECT_EQ(Player().downloadState, DownloadState::Finished);
 }
 
@@ -107,11 +146,11 @@ TEST_F(DownloadSongTest, AResponseThatNeverArrivesPrintsTheReceiveErrorAndWrites
   EXPECT_TRUE(folder.Names().empty());
   EXPECT_EQ(output.Text(), "Error 12002 in function _WinHttpReceiveResponse!\r\n");
   EXPECT_EQ(fake.bodyOffset, 0u);
-  EXPECT_EQ(fake.closed, 1);
+  EXPECT_EQ(fake.closed, 2);
   EXPECT_EQ(Player().downloadState, DownloadState::Finished);
 }
 
-TEST_F(DownloadSongTest, ABodyCutShortByAFailingReadIsPaddedNotRetriedForEver) {
+TEST_F(DownloadSongTest, ABodyCutShortByAFailingReadIsNeitherSavedNorRetriedForEver) {
   static int reads = 0;
   reads = 0;
   WinHttp().WinHttpQueryDataAvailable = [](HttpHandle, LPDWORD available) -> BOOL {
@@ -128,7 +167,7 @@ TEST_F(DownloadSongTest, ABodyCutShortByAFailingReadIsPaddedNotRetriedForEver) {
     return TRUE;
   };
   DownloadSong(Job("cut.mp3", 12));
-  EXPECT_EQ(ReadWholeFile(folder / "cut.mp3"), std::string("abcdabcd") + std::string(4, '\0'));
+  EXPECT_TRUE(folder.Names().empty());
   EXPECT_EQ(reads, 3);
 }
 
@@ -139,7 +178,7 @@ TEST_F(DownloadSongTest, RunningOutOfMemoryGivesUpTheCopyNotThePlayer) {
   fake.body = Song(100);
   DownloadSong(Job("memory.mp3", 100));
   EXPECT_TRUE(folder.Names().empty());
-  EXPECT_EQ(fake.closed, 1);
+  EXPECT_EQ(fake.closed, 2);
   EXPECT_EQ(Player().downloadState, DownloadState::Finished);
 }
 

@@ -46,7 +46,7 @@ class StartDownloadTest : public ::testing::Test {
     player.pageUrl = std::string("https://") + kHost + "/listen/7";
     player.title = "Seven.mp3";
     player.fileSize = 6;
-    player.httpConnection = reinterpret_cast<HttpHandle>(0x1002);
+    player.httpSession = reinterpret_cast<HttpHandle>(0x1001);
     player.statusRow = 5;
     player.downloadState = DownloadState::Idle;
     fake.body = "sevens";
@@ -57,7 +57,7 @@ class StartDownloadTest : public ::testing::Test {
     if (Player().downloadState != DownloadState::Idle) WaitForState(DownloadState::Finished);
     PollDownload();
     CloseHandle(responseGate);
-    Player().httpConnection = nullptr;
+    Player().httpSession = nullptr;
     Player().fileSize = -1;
   }
 
@@ -152,6 +152,17 @@ TEST_F(StartDownloadTest, ThePollHandsBackTheStateAndBlanksTheRowOnlyOnceFinishe
   StartDownload();
   ASSERT_TRUE(WaitForState(DownloadState::Finished));
   EXPECT_EQ(ReadWholeFile(folder / "Seven.mp3"), "SEVENS");
+}
+
+TEST_F(StartDownloadTest, ACopyThatEndedOnItsErrorLineLeavesTheRowToIt) {
+  fake.receiveSucceeds = false;
+  CapturedOutput output;
+  StartDownload();
+  ASSERT_TRUE(WaitForState(DownloadState::Finished));
+  PollDownload();
+  EXPECT_EQ(Player().downloadState, DownloadState::Idle);
+  EXPECT_NE(output.Text().find("_WinHttpReceiveResponse!"), std::string::npos);
+  EXPECT_EQ(output.Text().find(std::string(31, ' ')), std::string::npos) << output.Text();
 }
 
 // ---- a copy running at quit --------------------------------------------------------

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "app/player_state.h"
 #include "tests/win/support/captured_output.h"
 #include "tests/win/support/fake_winhttp.h"
+#include "web/catalogue.h"
 #include "web/catalogue_win.h"
 #include "web/http_request_win.h"
 #include "web/winhttp_binding_win.h"
@@ -27,7 +30,10 @@ TEST(WinHttpWrappers, NullHandlesCallNothing) {
   EXPECT_FALSE(_WinHttpQueryDataAvailable(nullptr, nullptr));
   EXPECT_EQ(_WinHttpReadData(nullptr, 8192), "");
   EXPECT_EQ(_WinHttpSetStatusCallback(nullptr, RedirectHandler, 0x4000), nullptr);
-  EXPECT_EQ(ReadResponseBody(nullptr), "");
+  DWORD status = 0, length = sizeof(status);
+  EXPECT_FALSE(_WinHttpQueryHeaders(nullptr, 19 | 0x20000000, "", &status, &length, nullptr));
+  EXPECT_EQ(ResponseStatus(nullptr), 0u);
+  EXPECT_EQ(ReadResponseBody(nullptr, kHomePageLimit), "");
   EXPECT_EQ(HttpRequest(nullptr, "", "GET", "", ""), nullptr);
   EXPECT_TRUE(fake.calls.empty());
   EXPECT_EQ(output.Text(), "");
@@ -91,17 +97,26 @@ TEST(HttpRequestLayer, TheBodyReaderReturnsEveryByteHoweverTheReadsAreSplit) {
     FakeWinHttp fake;
     fake.body = body;
     fake.readSizes = sizes;
-    EXPECT_EQ(ReadResponseBody(kAny), body);
+    EXPECT_EQ(ReadResponseBody(kAny, kHomePageLimit), body);
   }
 }
 
+TEST(HttpRequestLayer, TheBodyReaderStopsAtItsLimit) {
+  FakeWinHttp fake;
+  fake.body = std::string(100000, 'x');
+  fake.readSizes = {3000};
+  EXPECT_EQ(ReadResponseBody(kAny, 20000), std::string(20000, 'x'));
+  EXPECT_EQ(fake.bodyOffset, 21000u);  // the read that crossed the limit, and no more
+}
+
+
 TEST(HttpRequestLayer, AnEmptyOrUnavailableBodyIsEmpty) {
   FakeWinHttp fake;
-  EXPECT_EQ(ReadResponseBody(kAny), "");
+  EXPECT_EQ(ReadResponseBody(kAny, kHomePageLimit), "");
   EXPECT_EQ(fake.readCount, 1u);
   fake.body = "never read";
   fake.queryAvailableSucceeds = false;
-  EXPECT_EQ(ReadResponseBody(kAny), "");
+  EXPECT_EQ(ReadResponseBody(kAny, kHomePageLimit), "");
   EXPECT_EQ(fake.bodyOffset, 0u);
 }
 
@@ -114,21 +129,57 @@ TEST(Redirects, TheHandlerStoresTheTargetWithSpacesForPercent20) {
   EXPECT_EQ(Player().audioUrl.Get(), "https://listen.tuner.test/files/Blue Hour.mp3");
 }
 
-TEST(Redirects, CapturingASongInstallsTheHandlerFirstAndClosesTheRequest) {
+TEST(Redirects, EachSongPageHasAConnectionOfItsOwnWithTheHandlerInstalledFirst) {
   FakeWinHttp fake;
-  Player().httpConnection = kAny;
-  CaptureSongRedirect(1234);
-  EXPECT_EQ(fake.calls,
-            (std::vector<std::string>{"SetStatusCallback", "OpenRequest", "Send", "Receive", "Close"}));
+  Player().httpSession = kAny;
+  Player().host = "listen.tuner.test";
+  for (int song : {1234, 1235}) {
+    fake.calls.clear();
+    CaptureSongRedirect(static_cast<std::uint16_t>(song));
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"Connect", "SetStatusCallback", "OpenRequest",
+                                                    "Send", "Receive", "Close", "Close"}));
+    EXPECT_EQ(fake.server, L"listen.tuner.test");
+    EXPECT_EQ(fake.objectName, L"listen/" + std::to_wstring(song));
+    EXPECT_EQ(fake.connections, 0);
+  }
   EXPECT_EQ(fake.installed, &RedirectHandler);
   EXPECT_EQ(fake.notificationFlags, 0x4000u);
-  EXPECT_EQ(fake.objectName, L"listen/1234");
-  Player().httpConnection = nullptr;
+  Player().httpSession = nullptr;
+}
+
+TEST(Redirects, APageWithoutARedirectLeavesNoNameNotTheLastSongs) {
+  FakeWinHttp fake;  // answers without calling the handler
+  Player().httpSession = kAny;
+  Player().audioUrl.Set("https://listen.tuner.test/files/Song 1.mp3");
+  CaptureSongRedirect(2);
+  EXPECT_EQ(Player().audioUrl.Get(), "");
+  Player().audioUrl.Set("https://listen.tuner.test/files/Song 1.mp3");
+  fake.sendSucceeds = false;  // nor does a page that could not be asked for
+  CapturedOutput quiet;
+  CaptureSongRedirect(2);
+  EXPECT_EQ(Player().audioUrl.Get(), "");
+  Player().httpSession = nullptr;
+}
+
+TEST(Redirects, RunningOutOfMemoryEndsTheStepCleanly) {
+  FakeWinHttp fake;
+  WinHttp().WinHttpReadData = [](HttpHandle, LPVOID, DWORD, LPDWORD) -> BOOL {
+    throw std::bad_alloc();  // as a chunk's allocation would
+  };
+  CapturedOutput quiet;
+  EXPECT_EQ(FetchLatestSongNumber(), 0);  // start-up then ends with its exit code 3
+  EXPECT_EQ(fake.closed, 3);
+  WinHttp().WinHttpReceiveResponse = [](HttpHandle, LPVOID) -> BOOL { throw std::bad_alloc(); };
+  Player().httpSession = kAny;
+  CaptureSongRedirect(7);
+  EXPECT_EQ(fake.closed, 5);  // its request and its connection
+  Player().httpSession = nullptr;
 }
 
 TEST(WinHttpBinding, TheRealLibraryBindsAndUnloads) {
   ASSERT_TRUE(LoadWinHttp());
   EXPECT_NE(WinHttp().WinHttpSetStatusCallback, nullptr);
+  EXPECT_NE(WinHttp().WinHttpQueryHeaders, nullptr);
   EXPECT_TRUE(UnloadWinHttp());
   WinHttp() = WinHttpBinding{};
   EXPECT_FALSE(UnloadWinHttp());

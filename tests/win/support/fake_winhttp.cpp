@@ -25,15 +25,17 @@ HttpHandle WINAPI Open(LPCWSTR agent, DWORD access, LPCWSTR proxy, LPCWSTR bypas
   fake->flags = flags;
   return kSession;
 }
-BOOL WINAPI Close(HttpHandle) {
+BOOL WINAPI Close(HttpHandle handle) {
   fake->calls.push_back("Close");
   ++fake->closed;
+  if (handle == kConnection) --fake->connections;
   return TRUE;
 }
 HttpHandle WINAPI Connect(HttpHandle, LPCWSTR server, WORD, DWORD) {
   bool ignored = false;
   fake->calls.push_back("Connect");
   fake->server = Text(server, ignored);
+  ++fake->connections;
   return kConnection;
 }
 HttpHandle WINAPI OpenRequest(HttpHandle, LPCWSTR verb, LPCWSTR object, LPCWSTR version,
@@ -87,6 +89,16 @@ HttpStatusCallback WINAPI SetCallback(HttpHandle, HttpStatusCallback handler, DW
   return nullptr;
 }
 
+BOOL WINAPI QueryHeaders(HttpHandle, DWORD level, LPCWSTR name, LPVOID buffer, LPDWORD length,
+                         LPDWORD) {
+  fake->calls.push_back("QueryHeaders");
+  // Only the status code as a number is asked for.
+  if (level != (19 | 0x20000000) || name != nullptr || *length < sizeof(DWORD)) return FALSE;
+  *static_cast<DWORD*>(buffer) = fake->status;
+  *length = sizeof(DWORD);
+  return TRUE;
+}
+
 }  // namespace
 
 FakeWinHttp::FakeWinHttp() {
@@ -104,6 +116,7 @@ FakeWinHttp::FakeWinHttp() {
   b.WinHttpSetTimeouts = SetTimeouts;
   b.WinHttpCheckPlatform = CheckPlatform;
   b.WinHttpSetStatusCallback = SetCallback;
+  b.WinHttpQueryHeaders = QueryHeaders;
 }
 
 FakeWinHttp::~FakeWinHttp() {

@@ -15,6 +15,8 @@ struct FakeWinHttp {
   // How the calls answer.
   bool sendSucceeds = true, receiveSucceeds = true, queryAvailableSucceeds = true;
   DWORD sendError = 12029, receiveError = 12002;
+  DWORD status = 200;  // the answer's status code
+  int connections = 0;  // connection handles open (opened less closed)
   std::string body;
   std::vector<std::size_t> readSizes;  // bytes handed out per read, cycled; empty: all asked
   std::size_t bodyOffset = 0, readCount = 0;
