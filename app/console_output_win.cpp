@@ -71,11 +71,13 @@ void WriteWidePiece(HANDLE out, const wchar_t* text, std::size_t count) {
 }
 
 // Program texts are 8-bit Latin-1; each byte is its own code point.
+wchar_t Widened(char character) { return static_cast<unsigned char>(character); }
+
 void WriteWidened(HANDLE out, std::string_view text) {
   wchar_t wide[kPiece];
   while (!text.empty()) {
     const std::size_t count = std::min(text.size(), kPiece);
-    for (std::size_t i = 0; i < count; ++i) wide[i] = static_cast<unsigned char>(text[i]);
+    for (std::size_t i = 0; i < count; ++i) wide[i] = Widened(text[i]);
     WriteWidePiece(out, wide, count);
     text.remove_prefix(count);
   }
@@ -114,7 +116,6 @@ const wchar_t* EightBitCharacters() {
   return known.fromCodePage;
 }
 
-wchar_t Widened(char character) { return static_cast<unsigned char>(character); }
 
 }  // namespace
 
