@@ -116,7 +116,6 @@ const wchar_t* EightBitCharacters() {
   return known.fromCodePage;
 }
 
-
 }  // namespace
 
 std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock(Mutex()); }
