@@ -1,36 +1,119 @@
 #include "app/console_output_win.h"
 
-#include <string>
+#include <algorithm>
+#include <cstdlib>
 
 #include "app/target_settings.h"
 
 namespace console {
 namespace {
 
+// Texts go out in pieces of this many characters, converted in fixed buffers, so writing
+// never allocates; and this many cells at most go into one screen write.
+constexpr std::size_t kPiece = 256;
+constexpr std::size_t kMostCells = 1024;
+// How long a cursor known to be hidden is trusted before the console is asked again.
+constexpr ULONGLONG kCursorTrustMilliseconds = 1000;
+
 std::recursive_mutex& Mutex() {
   static std::recursive_mutex mutex;
   return mutex;
 }
 
+// What the program knows of its console; read and written under the lock.
+struct Known {
+  HANDLE output = nullptr;  // the output handle `isConsole` was decided for
+  bool decided = false;
+  bool isConsole = false;
+  bool cursorHidden = false;
+  ULONGLONG cursorCheckedAt = 0;
+  int attribute = -1;  // the colours last set; -1 when not known
+  bool codePageKnown = false;
+  wchar_t fromCodePage[256] = {};  // each 8-bit character as the console's code page shows it
+  unsigned messageRow = 0;
+  WORD messageAttribute = 0;
+};
+
+Known& State() {
+  static Known known;
+  return known;
+}
+
 HANDLE Out() { return GetStdHandle(STD_OUTPUT_HANDLE); }
 
-bool IsConsole(HANDLE handle) {
-  DWORD mode = 0;
-  return GetConsoleMode(handle, &mode) != 0;
+bool IsConsole(HANDLE out) {
+  Known& known = State();
+  if (!known.decided || known.output != out) {
+    DWORD mode = 0;
+    known.isConsole = GetConsoleMode(out, &mode) != 0;
+    known.output = out;
+    known.decided = true;
+  }
+  return known.isConsole;
 }
 
-// Program texts are 8-bit Latin-1; each byte is its own code point. The buffer is reused
-// (under the console lock) so the status line costs no allocation per pass.
-std::wstring_view Widen(std::string_view text) {
-  static std::wstring wide;
-  wide.resize(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) wide[i] = static_cast<unsigned char>(text[i]);
-  return wide;
-}
-
-void WriteRaw(const void* data, DWORD bytes) {
+void WriteRaw(HANDLE out, const void* data, DWORD bytes) {
   DWORD written = 0;
-  WriteFile(Out(), data, bytes, &written, nullptr);
+  WriteFile(out, data, bytes, &written, nullptr);
+}
+
+// A piece of wide text: to the console as is, to a file or pipe as UTF-8.
+void WriteWidePiece(HANDLE out, const wchar_t* text, std::size_t count) {
+  if (IsConsole(out)) {
+    DWORD written = 0;
+    WriteConsoleW(out, text, static_cast<DWORD>(count), &written, nullptr);
+    return;
+  }
+  char utf8[kPiece * 3];
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(count), utf8,
+                                        sizeof utf8, nullptr, nullptr);
+  if (bytes > 0) WriteRaw(out, utf8, static_cast<DWORD>(bytes));
+}
+
+// Program texts are 8-bit Latin-1; each byte is its own code point.
+wchar_t Widened(char character) { return static_cast<unsigned char>(character); }
+
+void WriteWidened(HANDLE out, std::string_view text) {
+  wchar_t wide[kPiece];
+  while (!text.empty()) {
+    const std::size_t count = std::min(text.size(), kPiece);
+    for (std::size_t i = 0; i < count; ++i) wide[i] = Widened(text[i]);
+    WriteWidePiece(out, wide, count);
+    text.remove_prefix(count);
+  }
+}
+
+void HideCursor(HANDLE out) {
+  Known& known = State();
+  const ULONGLONG now = GetTickCount64();
+  if (known.cursorHidden && now - known.cursorCheckedAt < kCursorTrustMilliseconds) return;
+  known.cursorCheckedAt = now;
+  CONSOLE_CURSOR_INFO cursor{};
+  if (GetConsoleCursorInfo(out, &cursor) && !cursor.bVisible) {
+    known.cursorHidden = true;
+    return;
+  }
+  if (cursor.dwSize == 0) cursor.dwSize = 25;
+  cursor.bVisible = FALSE;
+  known.cursorHidden = SetConsoleCursorInfo(out, &cursor) != FALSE;
+}
+
+// An 8-bit target's characters mean what the console's output code page makes of them, as
+// WriteConsoleOutputA would show them; but that function asks the console for its code
+// page on every call, one more round trip. The code page is asked once instead.
+const wchar_t* EightBitCharacters() {
+  Known& known = State();
+  if (!known.codePageKnown) {
+    const UINT codePage = GetConsoleOutputCP();
+    for (int byte = 0; byte < 256; ++byte) {
+      const char narrow = static_cast<char>(byte);
+      wchar_t wide = L'?';
+      MultiByteToWideChar(codePage, 0, &narrow, 1, &wide, 1);
+      known.fromCodePage[byte] = wide;
+    }
+    known.codePageKnown = true;
+  }
+  return known.fromCodePage;
 }
 
 }  // namespace
@@ -40,18 +123,13 @@ std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock(Mutex())
 void WriteWide(std::wstring_view text) {
   auto lock = Lock();
   HANDLE out = Out();
-  if (IsConsole(out)) {
-    DWORD written = 0;
-    WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    return;
+  while (!text.empty()) {
+    std::size_t count = std::min(text.size(), kPiece);
+    // Never split a surrogate pair between two pieces.
+    if (count < text.size() && text[count - 1] >= 0xD800 && text[count - 1] <= 0xDBFF) --count;
+    WriteWidePiece(out, text.data(), count);
+    text.remove_prefix(count);
   }
-  // Redirected output gets UTF-8.
-  int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                  nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
-                      bytes, nullptr, nullptr);
-  WriteRaw(utf8.data(), static_cast<DWORD>(utf8.size()));
 }
 
 void Write(std::string_view text) {
@@ -59,7 +137,7 @@ void Write(std::string_view text) {
   auto lock = Lock();
   HANDLE out = Out();
   if (Target().wideConsoleText || !IsConsole(out)) {
-    WriteWide(Widen(text));
+    WriteWidened(out, text);
     return;
   }
   DWORD written = 0;
@@ -75,17 +153,103 @@ void PrintLine(std::string_view text) {
 void MoveTo(unsigned row, unsigned column) {
   auto lock = Lock();
   HANDLE out = Out();
+  if (!IsConsole(out)) return;
   COORD where{static_cast<SHORT>(column - 1), static_cast<SHORT>(row - 1)};
   SetConsoleCursorPosition(out, where);
-  CONSOLE_CURSOR_INFO cursor{};
-  GetConsoleCursorInfo(out, &cursor);
-  if (cursor.dwSize == 0) cursor.dwSize = 25;
-  cursor.bVisible = FALSE;
-  SetConsoleCursorInfo(out, &cursor);
+  HideCursor(out);
 }
 
 void SetColours(unsigned text, unsigned back) {
-  SetConsoleTextAttribute(Out(), static_cast<WORD>(text + 16 * back));
+  auto lock = Lock();
+  const auto attribute = static_cast<WORD>(text + 16 * back);
+  Known& known = State();
+  if (known.attribute == attribute) return;
+  HANDLE out = Out();
+  if (!IsConsole(out)) return;
+  known.attribute = SetConsoleTextAttribute(out, attribute) ? attribute : -1;
+}
+
+bool OutputIsConsole() {
+  auto lock = Lock();
+  return IsConsole(Out());
+}
+
+std::size_t Columns() {
+  auto lock = Lock();
+  HANDLE out = Out();
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!IsConsole(out) || !GetConsoleScreenBufferInfo(out, &info) || info.dwSize.X <= 0) return 0;
+  return static_cast<std::size_t>(info.dwSize.X);
+}
+
+void WriteCells(unsigned row, std::span<const ScreenCell> cells, unsigned rows, unsigned columns) {
+  auto lock = Lock();
+  HANDLE out = Out();
+  if (!IsConsole(out) || columns == 0 || row == 0) return;
+  columns = static_cast<unsigned>(std::min<std::size_t>(columns, kMostCells));
+  rows = static_cast<unsigned>(std::min<std::size_t>(rows, cells.size() / columns));
+  static CHAR_INFO buffer[kMostCells];
+  const wchar_t* eightBit = Target().wideConsoleText ? nullptr : EightBitCharacters();
+  const unsigned rowsPerWrite = static_cast<unsigned>(kMostCells / columns);
+  for (unsigned first = 0; first < rows; first += rowsPerWrite) {
+    const unsigned count = std::min(rowsPerWrite, rows - first);
+    const std::span<const ScreenCell> part = cells.subspan(first * columns, count * columns);
+    for (std::size_t i = 0; i < part.size(); ++i) {
+      const char character = part[i].character;
+      buffer[i].Char.UnicodeChar = eightBit != nullptr
+                                       ? eightBit[static_cast<unsigned char>(character)]
+                                       : Widened(character);
+      buffer[i].Attributes = part[i].attribute;
+    }
+    const auto top = static_cast<SHORT>(row - 1 + first);
+    SMALL_RECT region{0, top, static_cast<SHORT>(columns - 1), static_cast<SHORT>(top + count - 1)};
+    const COORD size{static_cast<SHORT>(columns), static_cast<SHORT>(count)};
+    WriteConsoleOutputW(out, buffer, size, COORD{0, 0}, &region);
+  }
+}
+
+void KeepCursorHidden() {
+  auto lock = Lock();
+  HANDLE out = Out();
+  if (IsConsole(out)) HideCursor(out);
+}
+
+void RunCommand(const char* command) {
+  auto lock = Lock();
+  std::system(command);
+  // The command shared the console: it may have shown the cursor or set other colours.
+  Known& known = State();
+  known.cursorHidden = false;
+  known.attribute = -1;
+  known.codePageKnown = false;
+}
+
+void PlaceMessages(unsigned row, std::uint16_t attribute) {
+  auto lock = Lock();
+  State().messageRow = row;
+  State().messageAttribute = attribute;
+}
+
+void PrintMessage(std::initializer_list<std::string_view> parts) {
+  auto lock = Lock();
+  const Known& known = State();
+  const std::size_t columns = std::min(Columns(), kMostCells);
+  if (known.messageRow == 0 || columns == 0) {
+    for (std::string_view part : parts) Write(part);
+    Write("\r\n");
+    return;
+  }
+  static char text[kMostCells];
+  std::size_t length = 0;
+  for (std::string_view part : parts) {
+    const std::size_t count = std::min(part.size(), kMostCells - length);
+    std::copy_n(part.data(), count, text + length);
+    length += count;
+  }
+  static ScreenCell row[kMostCells];
+  const std::span<ScreenCell> cells(row, columns);
+  LayRow(cells, {text, length}, known.messageAttribute, known.messageAttribute);
+  WriteCells(known.messageRow, cells, 1, static_cast<unsigned>(columns));
 }
 
 }  // namespace console

@@ -1,11 +1,20 @@
 #pragma once
 // Console output shared by every thread. One lock covers a cursor move and the text that
 // follows it, so the save-a-copy thread's row and the status screen never interleave.
+//
+// Each console call is a round trip to the console host, so what cannot change behind the
+// program's back is asked once: whether the output is a console, whether the cursor is
+// already hidden, which colours are set. Running a command through the command
+// interpreter (RunCommand) forgets all of it, as the command may have changed any of it.
+// Nothing here allocates or throws.
 #include <windows.h>
 
+#include <initializer_list>
 #include <mutex>
-#include <string>
+#include <span>
 #include <string_view>
+
+#include "app/status_screen.h"
 
 namespace console {
 
@@ -20,6 +29,29 @@ void WriteWide(std::wstring_view text);
 void PrintLine(std::string_view text);
 // Moves the cursor to a 1-based row and column and hides it.
 void MoveTo(unsigned row, unsigned column);
+// The colours of the text written from now on (and of "Cls").
 void SetColours(unsigned text, unsigned back);
+
+// Whether standard output is a console (false when it is redirected to a file or pipe).
+bool OutputIsConsole();
+// Columns of the console's rows, or 0 when there is no console to ask.
+std::size_t Columns();
+// Writes `rows` rows of `columns` cells each, from a 1-based row at column 1, in one call:
+// the cursor does not move and nothing scrolls; rows past the screen's edge are cut off.
+void WriteCells(unsigned row, std::span<const ScreenCell> cells, unsigned rows, unsigned columns);
+// Hides the cursor again should anything have shown it; asks the console at most once a
+// second while the cursor is known to be hidden.
+void KeepCursorHidden();
+// Runs a command through the command interpreter and waits for it.
+void RunCommand(const char* command);
+
+// Messages printed once the player's screen is laid out go to a row of their own, in
+// `attribute`, without a line break (a line break on the last row would scroll the
+// screen). Row 0 makes them ordinary lines again.
+void PlaceMessages(unsigned row, std::uint16_t attribute);
+// A message on a line of its own, its parts run together: an ordinary line before the
+// screen is laid out, then the whole message row (PlaceMessages). Given in parts, a message
+// needs no memory of its own, so a failing request can always be reported.
+void PrintMessage(std::initializer_list<std::string_view> parts);
 
 }  // namespace console

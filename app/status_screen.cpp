@@ -91,3 +91,17 @@ TextColours BannerColours(float level, std::uint8_t backColour, bool levelMeter,
   const int index = LevelIndex(level);
   return {levelTextColours[index], LevelBackColour(index, backColour)};
 }
+
+std::string FitToRow(std::string_view text, std::size_t columns) {
+  const std::size_t room = columns == 0 ? text.size() : columns - 1;
+  std::string shown(text.substr(0, room));
+  for (char& c : shown) c = ShownCharacter(c);
+  return shown;
+}
+
+void LayRow(std::span<ScreenCell> row, std::string_view text, std::uint16_t attribute,
+            std::uint16_t blankAttribute) {
+  const std::size_t laid = text.size() < row.size() ? text.size() : row.size();
+  for (std::size_t i = 0; i < laid; ++i) row[i] = {ShownCharacter(text[i]), attribute};
+  for (std::size_t i = laid; i < row.size(); ++i) row[i] = {' ', blankAttribute};
+}

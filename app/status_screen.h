@@ -2,8 +2,11 @@
 // The two rows the player loop redraws on every pass: the "Played:" status line and the
 // colours of the credit banner, which follow the audio level.
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 // Builds the status line into `line`, reusing its storage so the 15 ms loop allocates
 // nothing once the first line has been built. No line break is added.
@@ -41,3 +44,30 @@ TextColours BannerColours(float level, std::uint8_t backColour, bool levelMeter,
 inline std::uint16_t ConsoleAttribute(TextColours colours) {
   return static_cast<std::uint16_t>(colours.text + 16 * colours.back);
 }
+
+// ---- the screen's rows as cells ---------------------------------------------------------
+
+// How a character of the program's 8-bit text shows on the screen: a control character
+// (0x00-0x1F, 0x7F) as '?', so text from a site can never move the cursor or ring a bell.
+inline char ShownCharacter(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F ? '?' : c;
+}
+
+// `text` as shown on a row of `columns` cells that a line break follows: control characters
+// as '?', and cut so the last column stays free (a character written there moves the cursor
+// to the next row by itself, and the line break would then leave a row empty). `columns` 0
+// means the width is unknown: nothing is cut.
+std::string FitToRow(std::string_view text, std::size_t columns);
+
+// One cell of the console screen: a character of the program's 8-bit text and its colours.
+struct ScreenCell {
+  char character = ' ';
+  std::uint16_t attribute = 0;
+};
+
+// Lays `text` into `row` from its first cell, in `attribute`, control characters shown as
+// '?'; the cells after it become blanks in `blankAttribute`, and text past the row's end is
+// cut. A row so written is the same whatever was on it before.
+void LayRow(std::span<ScreenCell> row, std::string_view text, std::uint16_t attribute,
+            std::uint16_t blankAttribute);

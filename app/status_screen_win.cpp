@@ -6,27 +6,76 @@
 #include "app/player_state.h"
 #include "app/status_screen.h"
 
+namespace {
+
+// The status line, the empty row below it and the banner row go to the console together,
+// as one rectangle of cells in one call: a console call is a round trip to the console
+// host, and the loop draws some sixty times a second. The rectangle is as wide as the
+// longer of the two lines; cells past a line's end are blanks in the default colours,
+// as the screen's clearing left them.
+constexpr unsigned kRows = 3;
+constexpr unsigned kMostColumns = 160;  // wider than either line ever is
+
+struct Screen {
+  Screen() { line.reserve(kMostColumns); }
+  std::string line;  // room for the longest line, kept for the run: a pass allocates nothing
+  bool lineLaid = false;
+  ScreenCell cells[kRows * kMostColumns];
+};
+
+Screen& Drawn() {
+  static Screen screen;
+  return screen;
+}
+
+std::uint16_t DefaultAttribute(const PlayerState& player) {
+  return ConsoleAttribute({player.textColour, player.backColour});
+}
+
+std::span<ScreenCell> Row(Screen& screen, unsigned index, unsigned columns) {
+  return {screen.cells + index * columns, columns};
+}
+
+unsigned Width(std::size_t a, std::size_t b) {
+  const std::size_t wider = a > b ? a : b;
+  return static_cast<unsigned>(wider < kMostColumns ? wider : kMostColumns);
+}
+
+}  // namespace
+
 void DrawStatusLine(std::int64_t position, double playedSeconds, std::int64_t lengthBytes,
                     double lengthSeconds, float volume, std::int64_t fileSize) {
-  // Kept for the whole run so a pass allocates nothing.
-  static std::string line;
-  const PlayerState& player = Player();
+  Screen& screen = Drawn();
+  screen.lineLaid = fileSize != -1;
+  if (!screen.lineLaid) return;
+  BuildStatusLine(screen.line, position, playedSeconds, lengthBytes, lengthSeconds, volume);
+  if (console::OutputIsConsole()) return;  // drawn with the banner row
+  // Written to a file or pipe there is no screen: the lines follow one another.
   auto lock = console::Lock();
-  console::MoveTo(player.statusRow, 1);
-  console::SetColours(player.textColour, player.backColour);
-  if (fileSize == -1) return;
-  BuildStatusLine(line, position, playedSeconds, lengthBytes, lengthSeconds, volume);
-  console::Write(line);
+  console::Write(screen.line);
   console::Write("\r\n");
 }
 
 void DrawBannerRow(float level, bool levelMeter, std::int64_t fileSize) {
   const PlayerState& player = Player();
+  Screen& screen = Drawn();
+  const TextColours colours =
+      BannerColours(level, player.backColour, levelMeter, player.textColour);
   auto lock = console::Lock();
-  console::MoveTo(player.statusRow + 2, 1);
-  if (levelMeter) {
-    const TextColours colours = BannerColours(level, player.backColour, true, player.textColour);
-    console::SetColours(colours.text, colours.back);
+  if (!console::OutputIsConsole()) {
+    if (fileSize != -1) console::Write(player.creditBanner);
+    return;
   }
-  if (fileSize != -1) console::Write(player.creditBanner);
+  if (fileSize != -1 && screen.lineLaid) {
+    const std::uint16_t blank = DefaultAttribute(player);
+    const unsigned columns = Width(screen.line.size(), player.creditBanner.size());
+    LayRow(Row(screen, 0, columns), screen.line, blank, blank);
+    LayRow(Row(screen, 1, columns), {}, blank, blank);
+    LayRow(Row(screen, 2, columns), player.creditBanner, ConsoleAttribute(colours), blank);
+    console::WriteCells(player.statusRow, {screen.cells, kRows * columns}, kRows, columns);
+  }
+  // The console's colours end each pass as the banner's, as they always have: "Cls" and
+  // the text written later take them.
+  console::SetColours(colours.text, colours.back);
+  console::KeepCursorHidden();
 }

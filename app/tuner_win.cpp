@@ -132,13 +132,21 @@ void RestoreConsole(const Session& s) {
   SetConsoleTitleA(s.saved.title);
 }
 
-void ClearScreen() { std::system("Cls"); }
+void ClearScreen() { console::RunCommand("Cls"); }
 
 // The cursor's row (1-based) once the first song's lines are out.
 std::uint16_t CursorRow(HANDLE out) {
   CONSOLE_SCREEN_BUFFER_INFO info{};
   GetConsoleScreenBufferInfo(out, &info);
   return static_cast<std::uint16_t>(info.dwCursorPosition.Y + 1);
+}
+
+// From here on the screen has its layout: a message (a failed request) goes to the row
+// below the banner instead of scrolling the screen. The status row is known only once the
+// first song is shown; until then it is the row below the five song lines.
+void PlaceMessagesBelowBanner(const PlayerState& player) {
+  console::PlaceMessages(player.statusRow + 3u,
+                         ConsoleAttribute({player.textColour, player.backColour}));
 }
 
 }  // namespace
@@ -198,6 +206,7 @@ int RunTuner(int argc, char** argv) {
   // 19.-20. Default colours on a clear screen.
   console::SetColours(player.textColour, player.backColour);
   ClearScreen();
+  PlaceMessagesBelowBanner(player);
   if (target.printsConnectingNotice) console::PrintLine("Please wait while connecting to a song...");
   // 21.-22. The first song; the loop keeps its own state from here.
   const HSTREAM firstSong = StartSong();
@@ -207,6 +216,7 @@ int RunTuner(int argc, char** argv) {
   // 25. Let the screen settle, then remember where the status line goes.
   if (!KeyWaiting()) Sleep(100);
   player.statusRow = CursorRow(s.out);
+  PlaceMessagesBelowBanner(player);
   // 26.
   const HSTREAM lastSong = RunPlayerLoop(firstSong);
 

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/status_screen.h"
+
 namespace {
 
 // No stream lasts this long; a length reading beyond it, or one that is not a number at
@@ -53,15 +55,21 @@ std::string SongAddress(const SiteSettings& site, std::uint16_t number) {
 }
 
 SongInfoLines DescribeSong(const std::string& pageUrl, const std::string& title,
-                           std::int64_t fileSize, double lengthSeconds, float bitrate) {
+                           std::int64_t fileSize, double lengthSeconds, float bitrate,
+                           std::size_t columns) {
   SongInfoLines lines;
   // Built by appending: GCC 12 warns wrongly about "text" + std::string at -O3.
-  lines.url.append("URL:     ").append(pageUrl);
-  lines.playing.append("Playing: ").append(title);
+  lines.url = FitToRow(std::string("URL:     ").append(pageUrl), columns);
+  lines.playing = FitToRow(std::string("Playing: ").append(title), columns);
   lines.bitratePrefix = "Bitrate: ";
-  lines.bitrateRest.append(" ").append(AverageBitrateText(fileSize, lengthSeconds));
-  lines.bitrateRest.append(" kbps (").append(BitrateText(bitrate)).append(" kbps)");
-  lines.size.append("Size:    ").append(std::to_string(fileSize)).append(" bytes");
-  lines.length = LengthLine(lengthSeconds);
+  // The rest follows the prefix and its one wide character on the same row.
+  const std::size_t taken = lines.bitratePrefix.size() + 1;
+  std::string rest(" ");
+  rest.append(AverageBitrateText(fileSize, lengthSeconds));
+  rest.append(" kbps (").append(BitrateText(bitrate)).append(" kbps)");
+  lines.bitrateRest = FitToRow(rest, columns == 0 ? 0 : columns > taken ? columns - taken : 1);
+  lines.size =
+      FitToRow(std::string("Size:    ").append(std::to_string(fileSize)).append(" bytes"), columns);
+  lines.length = FitToRow(LengthLine(lengthSeconds), columns);
   return lines;
 }

@@ -1,5 +1,6 @@
 #pragma once
 // The five lines that describe a song at the top of the screen, and the song's address.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -17,8 +18,12 @@ struct SongInfoLines {
   std::string length;         // "Length: ####.## seconds"
 };
 
+// Each line fits a console row `columns` wide (0: width unknown) and shows control
+// characters as '?' (FitToRow): whatever the site names a song, the five lines stay on
+// their five rows.
 SongInfoLines DescribeSong(const std::string& pageUrl, const std::string& title,
-                           std::int64_t fileSize, double lengthSeconds, float bitrate);
+                           std::int64_t fileSize, double lengthSeconds, float bitrate,
+                           std::size_t columns = 0);
 
 // The file's size in bits over its length, in whole kilobits per second rounded down.
 std::string AverageBitrateText(std::int64_t fileSize, double lengthSeconds);

@@ -1,6 +1,5 @@
 #include "audio/song_start_win.h"
 
-#include <cstdlib>
 #include <memory>
 #include <new>
 
@@ -47,9 +46,11 @@ void ShowSongLines(const PlayerState& player) {
   }
   console::MoveTo(1, 1);
   console::SetColours(player.textColour, player.backColour);
-  std::system("Cls");
+  console::RunCommand("Cls");
+  // Cut to the rows as they are now: a line that wrapped would push the status line down.
   const SongInfoLines lines = DescribeSong(player.pageUrl, player.title, player.fileSize,
-                                           player.lengthSeconds, player.bitrate);
+                                           player.lengthSeconds, player.bitrate,
+                                           console::Columns());
   console::PrintLine(lines.url);
   console::PrintLine(lines.playing);
   console::Write(lines.bitratePrefix);

@@ -1,9 +1,9 @@
 #include "console/console_setup_win.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 
+#include "app/console_output_win.h"
 #include "console/console_commands.h"
 
 namespace {
@@ -65,7 +65,7 @@ bool ApplyConsoleFont(std::int16_t width, std::int16_t height, std::u16string_vi
 void ResizeConsole(int columns, int lines) {
   const std::string command = ResizeCommand(columns, lines);
   if (command.empty()) return;
-  std::system(command.c_str());
+  console::RunCommand(command.c_str());
 }
 
 SavedConsoleShape SaveConsoleShape() {

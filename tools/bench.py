@@ -2,7 +2,8 @@
 """`make bench`: prints the benchmarks' figures. Nothing here fails on time.
 
 Runs every native benchmark built from tests/bench/*_bench.cpp, then every
-tests/bench/*.py inside the sandbox (those measure the real programs under Wine).
+tests/bench/*_bench.py inside the sandbox (those measure the real programs under Wine; the
+other Python files there are their helpers).
 """
 import argparse
 import pathlib
@@ -22,7 +23,7 @@ def main():
         program = pathlib.Path(args.native) / source.stem
         print(f"== {source.stem}", flush=True)
         status |= subprocess.run([str(program)]).returncode
-    for script in sorted((ROOT / "tests" / "bench").glob("*.py")):
+    for script in sorted((ROOT / "tests" / "bench").glob("*_bench.py")):
         print(f"== {script.stem}", flush=True)
         status |= subprocess.run(
             [sys.executable, str(ROOT / "tools" / "sandbox.py"), "--build", args.build, "--",

@@ -116,7 +116,7 @@ bool _WinHttpSendRequest(HttpHandle request, const std::string& headers, LPVOID 
     return true;
   }
   const DWORD error = GetLastError();
-  console::PrintLine("Error " + std::to_string(error) + " in function _WinHttpSendRequest!");
+  console::PrintMessage({"Error ", std::to_string(error), " in function _WinHttpSendRequest!"});
   return false;
 }
 
@@ -124,7 +124,7 @@ bool _WinHttpReceiveResponse(HttpHandle request) {
   if (request == nullptr) return false;
   if (WinHttp().WinHttpReceiveResponse(request, nullptr)) return true;
   const DWORD error = GetLastError();
-  console::PrintLine("Error " + std::to_string(error) + " in function _WinHttpReceiveResponse!");
+  console::PrintMessage({"Error ", std::to_string(error), " in function _WinHttpReceiveResponse!"});
   return false;
 }
 

@@ -9,7 +9,12 @@ playing the same HTTPS file from the same site:
   same for `cmd /c pause` under the same probe, which shows what Wine and the harness cost
   by themselves;
 - Space -> first sample of the next song, "p" -> silence. A key counts as pressed when the
-  probe answers that it is in the console's input queue (it answers right after queuing it).
+  probe answers that it is in the console's input queue (it answers right after queuing it);
+- console calls per pass of the player loop, counted from outside through Wine's relay
+  debug channel (console_calls.py), in a launch of their own (the relay slows the calls);
+- at the end, the figures side by side as a Markdown table, ready for BENCHMARKS.md: the
+  whole footprint while playing (program, wineserver and console host) less the same for
+  `cmd /c pause`, which is what Wine, the console and the harness cost by themselves.
 
     cd tests/e2e && python3 ../../tools/sandbox.py --build ../../build/win -- \\
         python3 ../bench/player_bench.py
@@ -26,13 +31,16 @@ such bound over the first stretch of growth is the moment of the first played sa
 import os
 import pathlib
 import shutil
-import statistics
 import subprocess
 import sys
 import time
 
+import console_calls
+from player_report import report
+
 HERE = pathlib.Path(__file__).resolve()
 ROOT = HERE.parents[2]
+sys.path.insert(0, str(HERE.parent))
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 from catalogue import CA_DIR, HOST_OF, catalogue_site, songs  # noqa: E402
 from harness import BUILD, Tuner, windows_path  # noqa: E402
@@ -43,6 +51,7 @@ LAUNCHES = 4          # per program
 SPACES = 5
 PAUSES = 5
 CPU_SECONDS = 10.0
+RELAY_SECONDS = 4.0   # of playing, for the console calls
 MPG123_LAUNCHES = 4
 POLL = 0.001          # seconds between looks at a capture file
 WAV_HEADER = 44
@@ -303,6 +312,21 @@ def idle_console_program(figures):
     figures["cmd /c pause"] = dict(shares=shares, rss=rss, anon=anon)
 
 
+def console_calls_per_pass(program, folder):
+    """(passes counted, {entry: calls per pass}) of the player loop while a song plays."""
+    folder.mkdir(parents=True, exist_ok=True)
+    with console_calls.relay() as relay_env:
+        env = dict(relay_env, TUNER_BASS_SILENT="1")
+        tuner = TimedTuner(program, ["/order", "2"], env=env).start()
+        try:
+            tuner.wait_until(lambda s: s.find("Played:"), 30, "the Played: line")
+            time.sleep(RELAY_SECONDS)
+            log = (tuner.folder / "stderr").read_text(errors="replace")
+        finally:
+            tuner.close()
+    return console_calls.calls_per_pass(log)
+
+
 def bench_program(program, scratch, site, figures):
     launches, tuner = [], None
     for round_number in range(1, LAUNCHES + 1):
@@ -318,7 +342,7 @@ def bench_program(program, scratch, site, figures):
     finally:
         tuner.close()
     figures[program] = dict(launches=launches, shares=shares, rss=rss, anon=anon, spaces=spaces,
-                            pauses=pauses)
+                            pauses=pauses, calls=console_calls_per_pass(program, scratch / "relay"))
 
 
 # --- mpg123 -----------------------------------------------------------------------------------
@@ -375,70 +399,6 @@ def mpg123_playing(url, song):
         process.wait()
 
 
-# --- printing ---------------------------------------------------------------------------------
-
-def ms(values):
-    known = [v for v in values if v is not None]
-    if not known:
-        return "not seen"
-    text = f"median {statistics.median(known) * 1000:6.1f} ms, worst {max(known) * 1000:6.1f} ms"
-    text += f" (n={len(known)})"
-    if len(known) < len(values):
-        text += f", {len(values) - len(known)} not seen"
-    return text
-
-
-def on_the_way(rounds, names):
-    """The median of each milestone over the rounds, in ms."""
-    parts = []
-    for name in names:
-        values = [r[name] for r in rounds if name in r]
-        if values:
-            parts.append(f"{name} {statistics.median(values) * 1000:.0f}")
-    return ", ".join(parts)
-
-
-def print_costs(f, doing):
-    shares = f["shares"]
-    print(f"  CPU {doing} ({CPU_SECONDS:.0f} s)  program {shares['program']:.1f} %, "
-          f"wineserver {shares['wineserver']:.1f} %, conhost {shares['conhost']:.1f} %, "
-          f"console probe {shares['probe']:.1f} % of one core")
-    busy = sorted(((v, k[len("thread "):]) for k, v in shares.items() if k.startswith("thread ")
-                   and v >= 0.05), reverse=True)
-    print("    its busy threads:          " + (", ".join(f"{name} {v:.1f} %" for v, name in busy)
-                                                or "none"))
-    print(f"  resident memory               VmRSS {f['rss'] / 1024:.1f} MiB "
-          f"(RssAnon {f['anon'] / 1024:.1f} MiB)")
-
-
-def report(figures, mpg123):
-    for program, f in figures.items():
-        print(f"{program}:")
-        if "launches" not in f:
-            print_costs(f, "waiting    ")
-            continue
-        launches, spaces = f["launches"], f["spaces"]
-        print(f"  launch -> first sample        {ms([r.get('first sample') for r in launches])}")
-        print(f"    medians, ms after launch:   {on_the_way(launches, MILESTONES)}")
-        print_costs(f, "playing    ")
-        print(f"  Space -> next song's sample   {ms([r.get('first sample') for r in spaces])}"
-              "   (target <= 250 ms)")
-        print(f"    medians, ms after Space:    {on_the_way(spaces, MILESTONES[1:])}")
-        print(f"  p -> silence                  {ms([p[0] for p in f['pauses']])}"
-              "   (target <= 30 ms)")
-        print(f"    by played sample count      {ms([p[1] for p in f['pauses']])}")
-    if mpg123 is None:
-        print("mpg123: not installed (tools/install_deps.sh mpg123, outside the sandbox)")
-        return
-    firsts, shares, rss, anon = mpg123
-    print("mpg123 -s, https through curl, into a pipe read in real time:")
-    print(f"  launch -> first sample        {ms(firsts)}")
-    print(f"  CPU playing     ({CPU_SECONDS:.0f} s)  mpg123 {shares['mpg123']:.1f} %, "
-          f"curl {shares['curl']:.1f} % of one core")
-    print(f"  resident memory               VmRSS {rss / 1024:.1f} MiB "
-          f"(RssAnon {anon / 1024:.1f} MiB)")
-
-
 def main():
     if not os.environ.get("TUNER_SANDBOX"):
         ensure_mpg123()
@@ -465,7 +425,7 @@ def main():
     print(f"{os.cpu_count()} cores, load average {LOAD_BEFORE[0]:.2f} before, "
           f"{os.getloadavg()[0]:.2f} after; Bass.dll on its silent clock; the site's "
           "sockets without Nagle's algorithm")
-    report(figures, mpg123)
+    report(figures, mpg123, MILESTONES, CPU_SECONDS)
 
     return 0
 

@@ -1,9 +1,10 @@
 """The console as a window: under wineconsole on a virtual X display the console has a real
 window and font. Start-up makes it 90 by 9 with the player's font and locks the window's shape;
 "q" gives size, font, title and style back. A screenshot of the running player is kept under
-the build tree."""
+the build tree. Whatever the site sends, the 9-row screen keeps its rows and never scrolls."""
 import os
 import pathlib
+import re
 import socket
 import struct
 import subprocess
@@ -11,8 +12,9 @@ import time
 import unittest
 import zlib
 
-from catalogue import start_site
+from catalogue import HOST_OF, start_site
 from harness import BUILD, PROBE, Screen, Tuner, windows_path
+from playing import DEFAULT_ATTRIBUTE, PLAYED
 
 PROGRAMS = ("listen_tuner", "download_tuner")
 ARTEFACTS = BUILD / "e2e" / "artefacts"
@@ -183,6 +185,66 @@ class ConsoleWindow(unittest.TestCase):
                 self.assertEqual(after.font[4], before.font[4])
                 self.assertEqual(after.screen.title, before.screen.title)
                 self.assertEqual(after.style & (WS_MAXIMIZEBOX | WS_SIZEBOX), WS_MAXIMIZEBOX | WS_SIZEBOX)
+                tuner.close()
+
+    def watch(self, tuner, seconds, check):
+        """Reads the screen every quarter second for `seconds`; `check` judges each reading."""
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            screen = tuner.facts().screen
+            with self.subTest(screen=screen.text()):
+                self.assertEqual(screen.size, (90, 9))
+                self.assertFalse(screen.cursor[2], "the cursor shows")
+                check(screen)
+            time.sleep(0.25)
+
+    def test_a_long_name_keeps_every_row_in_its_place(self):
+        name = "n" * 196 + ".mp3"
+        for program in PROGRAMS:
+            self.site.fault(HOST_OF[program], "song_hostile_name", name=name)
+            self.site.set_latest(HOST_OF[program], 5)  # the 60 s song: no song change
+
+        def check(screen):
+            labels = [screen.row(r)[:8] for r in range(1, 6)]
+            self.assertEqual(labels, ["URL:    ", "Playing:", "Bitrate:", "Size:   ", "Length: "])
+            # Cut to the row less its last column, which the line break needs.
+            self.assertEqual(screen.row(2), ("Playing: " + name)[:89])
+            self.assertRegex(screen.row(6), PLAYED)
+            self.assertEqual(screen.row(7), "")
+            self.assertTrue(screen.row(8).startswith("Zorvathimelle"), screen.row(8))
+            self.assertEqual(screen.row(9), "")
+
+        for program in PROGRAMS:
+            with self.subTest(program=program):
+                tuner = WindowedTuner(program, ["/order", "1"]).start()
+                self.addCleanup(tuner.close)
+                tuner.wait_until(lambda s: PLAYED.match(s.row(6)), 40, "the Played: line")
+                self.watch(tuner, 10.0, check)
+                tuner.close()
+
+    def test_failed_requests_report_on_the_row_below_the_banner(self):
+        # Every song's page and stream fail: the player goes from song to song, and each
+        # song's error line lands on the same row, never scrolling the screen up.
+        error = re.compile(r"^Error \d+ in function _WinHttp(SendRequest|ReceiveResponse)!$")
+        for program in PROGRAMS:
+            self.site.fault(HOST_OF[program], "reset", target="song")
+        notice = {"listen_tuner": "Please wait while connecting to a song...", "download_tuner": ""}
+        for program in PROGRAMS:
+            with self.subTest(program=program):
+                tuner = WindowedTuner(program, ["/order", "2"]).start()
+                self.addCleanup(tuner.close)
+                # The cursor hides with the first song's cursor move, after its request.
+                tuner.wait_until(lambda s: error.match(s.row(9)) and not s.cursor[2], 40,
+                                 "an error line")
+
+                def check(screen):
+                    self.assertEqual(screen.row(1), notice[program])
+                    self.assertEqual(screen.text().count("Error"), 1)
+                    self.assertRegex(screen.row(9), error)
+                    self.assertEqual({screen.attribute(9, c) for c in (1, 60, 90)},
+                                     {DEFAULT_ATTRIBUTE[program]})
+
+                self.watch(tuner, 3.0, check)
                 tuner.close()
 
 

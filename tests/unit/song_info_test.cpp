@@ -81,3 +81,24 @@ TEST(SongAddress, HostPathAndPlainNumber) {
   site.songUrlPath = "/download.php/";
   EXPECT_EQ(SongAddress(site, 65535), "https://listen.tuner.test/download.php/65535");
 }
+
+TEST(SongInfo, EveryLineStaysOnItsRowWhateverTheSiteNamesTheSong) {
+  const std::string name = std::string(200, 'x') + ".mp3";
+  const SongInfoLines lines =
+      DescribeSong("https://h.test/listen/" + std::string(120, '7'), name, 4000000, 250.0,
+                   128.0f, 90);
+  EXPECT_EQ(lines.playing, "Playing: " + std::string(80, 'x'));
+  EXPECT_EQ(lines.url.size(), 89u);
+  EXPECT_EQ(lines.bitrateRest, " 128 kbps (128 kbps)");
+  EXPECT_EQ(lines.size, "Size:    4000000 bytes");
+  // The bitrate line's three parts share one row: prefix, the wide Ø, the rest.
+  const SongInfoLines narrow = DescribeSong("u", "t", 4000000, 250.0, 128.0f, 16);
+  EXPECT_EQ(narrow.bitratePrefix.size() + 1 + narrow.bitrateRest.size(), 15u);
+  EXPECT_EQ(narrow.length, "Length:  250.00");
+}
+
+TEST(SongInfo, ControlCharactersInTheNameShowAsQuestionMarks) {
+  EXPECT_EQ(DescribeSong("u", "a\tb\x1b[2Jc\x7F\r\n.mp3", 1, 1.0, 1.0f, 90).playing,
+            "Playing: a?b?[2Jc???.mp3");
+  EXPECT_EQ(DescribeSong("u", "a\tb", 1, 1.0, 1.0f).playing, "Playing: a?b");  // width unknown
+}

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <limits>
+#include <span>
+#include <vector>
 
 namespace {
 
@@ -154,4 +156,32 @@ TEST(BannerColours, WithoutTheLevelMeterAlwaysTheDefaults) {
     EXPECT_EQ(colours.text, 15);
     EXPECT_EQ(colours.back, 5);
   }
+}
+
+TEST(FitToRow, ControlCharactersShowAsQuestionMarks) {
+  std::string text = "a";
+  for (int c = 0; c < 0x20; ++c) text += static_cast<char>(c);
+  text += "\x7F" "b\xD8\x80";
+  EXPECT_EQ(FitToRow(text, 0), "a" + std::string(33, '?') + "b\xD8\x80");
+}
+
+TEST(FitToRow, LeavesTheLastColumnFree) {
+  const std::string name(200, 'n');
+  EXPECT_EQ(FitToRow(name, 90), std::string(89, 'n'));
+  EXPECT_EQ(FitToRow(name.substr(0, 89), 90), std::string(89, 'n'));
+  EXPECT_EQ(FitToRow("abc", 1), "");
+  EXPECT_EQ(FitToRow(name, 0), name);  // width unknown
+}
+
+TEST(LayRow, TextThenBlanksInTheirOwnColoursCutAtTheEdge) {
+  std::vector<ScreenCell> row(6, ScreenCell{'x', 0x11});
+  LayRow(row, "ab\x1b", 0xF1, 0x4F);
+  const std::string shown{row[0].character, row[1].character, row[2].character,
+                          row[3].character, row[4].character, row[5].character};
+  EXPECT_EQ(shown, "ab?   ");
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(row[i].attribute, i < 3 ? 0xF1 : 0x4F) << i;
+
+  LayRow(row, "far too long for it", 0x4F, 0x4F);
+  EXPECT_EQ(row[5].character, 'o');
+  LayRow(std::span<ScreenCell>(row.data(), 0), "nothing fits", 0x4F, 0x4F);  // no cells
 }
