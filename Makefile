@@ -10,7 +10,7 @@ CONFIGURE_WIN = cmake --no-warn-unused-cli -S . -B $(WIN) -G Ninja -DCMAKE_TOOLC
                 -DCMAKE_BUILD_TYPE=Release
 DEMO_HOSTS := -DLISTEN_TUNER_HOST=listen.tuner.test -DDOWNLOAD_TUNER_HOST=download.tuner.test
 
-.PHONY: all deps build test demo bench dist clean
+.PHONY: all deps build test demo bench fuzz dist clean
 
 all: build
 
@@ -47,6 +47,17 @@ bench: build
 	@tools/install_deps.sh mpg123
 	@cmake --build $(NATIVE) --target benchmarks
 	@python3 tools/bench.py --native $(CURDIR)/$(NATIVE) --build $(CURDIR)/$(WIN)
+
+# libFuzzer targets (clang, ASan+UBSan) in a tree of their own, each run for FUZZ_SECONDS
+# from seeds made of the test songs; `make test` only replays the seeds.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@tools/install_deps.sh clang
+	@cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	    -DCMAKE_CXX_COMPILER=clang++ -DTUNER_FUZZ=ON -DWIN_BUILD_DIR=$(CURDIR)/$(WIN) >/dev/null
+	@cmake --build build/fuzz --target fuzzers
+	@python3 tests/fuzz/run_fuzzers.py --build $(CURDIR)/build/fuzz --songs $(CURDIR)/$(WIN)/e2e/songs \
+	    --seconds $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build

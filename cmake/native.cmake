@@ -5,6 +5,7 @@ find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
+set(WIN_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/win" CACHE PATH "the cross build whose programs are tested")
 set(SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
 add_library(tuner_pure STATIC ${PURE_SOURCES})
@@ -45,21 +46,39 @@ if(BENCH_TARGETS)
   add_custom_target(benchmarks DEPENDS ${BENCH_TARGETS})
 endif()
 
-# Fuzzers need clang's libFuzzer; built only when asked for.
+# Fuzz targets (tests/fuzz/*_fuzz.cpp). `make test` replays their seeds once each, built
+# with the ordinary compiler and the sanitizers; the seeds are crafted inputs and slices of
+# the test songs (tests/fuzz/seeds.py), made afresh by a fixture.
+file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*_fuzz.cpp)
+set(FUZZ_SEEDS ${CMAKE_BINARY_DIR}/fuzz-seeds)
+add_test(NAME fuzz.seeds COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/fuzz/seeds.py
+         ${FUZZ_SEEDS} --songs ${WIN_BUILD_DIR}/e2e/songs)
+set_tests_properties(fuzz.seeds PROPERTIES FIXTURES_SETUP fuzzseeds TIMEOUT 600)
+foreach(src ${FUZZ_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name}_replay ${src} ${CMAKE_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
+  target_compile_options(${name}_replay PRIVATE -Wall -Wextra -Werror ${SANITIZE})
+  target_link_libraries(${name}_replay PRIVATE tuner_pure ${STANDIN_LIB})
+  add_test(NAME fuzz.${name} COMMAND ${name}_replay ${FUZZ_SEEDS}/${name})
+  set_tests_properties(fuzz.${name} PROPERTIES FIXTURES_REQUIRED fuzzseeds)
+endforeach()
+
+# The fuzzers themselves need clang's libFuzzer; `make fuzz` builds them in a tree of
+# their own and runs each for a while.
 option(TUNER_FUZZ "build the libFuzzer targets (needs clang)" OFF)
 if(TUNER_FUZZ)
-  file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*_fuzz.cpp)
   foreach(src ${FUZZ_SOURCES})
     get_filename_component(name ${src} NAME_WE)
-    add_executable(${name} ${src} ${PURE_SOURCES})
+    add_executable(${name} ${src} ${PURE_SOURCES} ${STANDIN_SOURCES})
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    list(APPEND FUZZ_TARGETS ${name})
   endforeach()
+  add_custom_target(fuzzers DEPENDS ${FUZZ_TARGETS})
 endif()
 
 # --- Windows-side and end-to-end layers -------------------------------------------------
-set(WIN_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/win" CACHE PATH "the cross build whose programs are tested")
 set(RUNNER ${CMAKE_SOURCE_DIR}/tools/wine_env.py)
 
 # One Wine prefix per build with a persistent wineserver for the Windows-side tests.
@@ -86,7 +105,7 @@ set_tests_properties(win.tests.display PROPERTIES RESOURCE_LOCK displayprefix TI
 # Two Wine prefixes let two modules run at once; a prefix serves one sandbox at a time.
 # The modules are split so both prefixes take about as long (the stream tests alone take
 # two minutes); a new module goes to the first.
-set(E2E_ON_SECOND_PREFIX test_bass_sound_device test_demo test_keys test_save_copy)
+set(E2E_ON_SECOND_PREFIX test_bass_endurance test_bass_sound_device test_demo test_keys test_save_copy)
 file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
 foreach(test ${E2E_TESTS})
   get_filename_component(name ${test} NAME_WE)

@@ -22,7 +22,6 @@ class AcmMp3Decoder {
   // Opens a conversion for frames like `format`; false when no codec takes them.
   bool Open(const FrameHeader& format);
   void Close();
-  bool IsOpen() const { return stream_ != nullptr; }
 
   // Decodes `bytes` and appends the samples to `pcm`. `end`: no more input follows, so
   // the codec gives up what it holds back.

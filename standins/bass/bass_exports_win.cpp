@@ -1,11 +1,16 @@
 // The 28 entry points of the audio library's published interface, exported undecorated
 // (see bass.def). Streams live in a handle table; each call finds its stream, drops the
-// table's lock and acts on the stream, whose own lock keeps it consistent.
+// table's lock and acts on the stream, whose own lock keeps it consistent. No exception
+// leaves an entry point: the caller may be any program, written in any language.
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstdlib>
 #include <map>
+#include <new>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,6 +18,7 @@
 
 #include "audio/bass_api.h"
 #include "standins/bass/stream_win.h"
+#include "standins/bass/tls_warmup_win.h"
 #include "standins/bass/wav_writer.h"
 
 namespace {
@@ -29,9 +35,12 @@ struct Library {
   DWORD nextHandle = 0x80000001;
 };
 
+// Never destroyed: a program that unloads the library without BASS_Free would otherwise
+// have its streams torn down under the loader lock, where their threads cannot end. Those
+// threads keep the library loaded instead (module_thread_win.h).
 Library& Lib() {
-  static Library library;
-  return library;
+  static Library* library = new Library;
+  return *library;
 }
 
 template <typename T>
@@ -44,6 +53,18 @@ template <typename T>
 T Succeed(T result) {
   lastError = BASS_OK;
   return result;
+}
+
+// Runs an entry point's body; an exception becomes the documented error and `failure`.
+template <typename T, typename Body>
+T Guarded(T failure, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return Fail(BASS_ERROR_MEM, failure);
+  } catch (...) {
+    return Fail(BASS_ERROR_UNKNOWN, failure);
+  }
 }
 
 bool Initialised() {
@@ -72,6 +93,10 @@ StreamSettings SettingsForNewStream() {
   settings.silent = Lib().device == 0 || Environment("TUNER_BASS_SILENT") == "1";
   std::string capture = Environment("TUNER_BASS_CAPTURE");
   if (!capture.empty()) settings.capturePath = NumberedCapturePath(capture, ++streamsCaptured);
+  std::string failAt = Environment("TUNER_BASS_FAIL_ALLOCATION_AT");
+  if (!failAt.empty()) settings.failAllocationAt = std::strtoull(failAt.c_str(), nullptr, 10);
+  std::string cap = Environment("TUNER_BASS_STREAM_CAP");
+  if (!cap.empty()) settings.cap = std::max<std::size_t>(1, std::strtoull(cap.c_str(), nullptr, 10));
   return settings;
 }
 
@@ -118,293 +143,356 @@ bool ReadWholeFile(const wchar_t* path, std::uint64_t offset, std::uint64_t leng
 extern "C" {
 
 BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND, const void*) {
-  std::lock_guard lock(Lib().mutex);
-  if (Lib().initialised) return Fail(BASS_ERROR_ALREADY, FALSE);
-  // -1 and 1 are the default output; 0 is the "no sound" device. Where no output device
-  // opens, streams still play, against a silent real-time clock.
-  if (device < -1 || device > 1) return Fail(BASS_ERROR_DEVICE, FALSE);
-  Lib().device = device == 0 ? 0 : 1;
-  Lib().frequency = freq;
-  Lib().flags = flags;
-  Lib().initialised = true;
-  return Succeed(TRUE);
+  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
+    std::lock_guard lock(Lib().mutex);
+    if (Lib().initialised) return Fail(BASS_ERROR_ALREADY, FALSE);
+    // -1 and 1 are the default output; 0 is the "no sound" device. Where no output device
+    // opens, streams still play, against a silent real-time clock.
+    if (device < -1 || device > 1) return Fail(BASS_ERROR_DEVICE, FALSE);
+    Lib().device = device == 0 ? 0 : 1;
+    Lib().frequency = freq;
+    Lib().flags = flags;
+    Lib().initialised = true;
+    StartTlsWarmUp();
+    return Succeed(TRUE);
+  });
 }
 
 BOOL WINAPI BASS_Free() {
-  std::map<DWORD, std::shared_ptr<Stream>> streams;
-  {
-    std::lock_guard lock(Lib().mutex);
-    if (!Lib().initialised) return Fail(BASS_ERROR_INIT, FALSE);
-    streams.swap(Lib().streams);
-    Lib().initialised = false;
-  }
-  for (auto& [handle, stream] : streams) stream->Shutdown();
-  return Succeed(TRUE);
+  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
+    std::map<DWORD, std::shared_ptr<Stream>> streams;
+    {
+      std::lock_guard lock(Lib().mutex);
+      if (!Lib().initialised) return Fail(BASS_ERROR_INIT, FALSE);
+      streams.swap(Lib().streams);
+      Lib().initialised = false;
+    }
+    for (auto& [handle, stream] : streams) stream->Shutdown();
+    return Succeed(TRUE);
+  });
 }
 
 HSTREAM WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length,
                                      DWORD flags) {
-  if (!Initialised()) return Fail(BASS_ERROR_INIT, HSTREAM(0));
-  if (file == nullptr) return Fail(BASS_ERROR_FILEOPEN, HSTREAM(0));
-  std::vector<std::uint8_t> bytes;
-  std::string name;
-  if (mem) {
-    if (length == 0) return Fail(BASS_ERROR_ILLPARAM, HSTREAM(0));
-    const auto* start = static_cast<const std::uint8_t*>(file) + offset;
-    bytes.assign(start, start + length);
-  } else {
-    std::wstring path;
-    if (flags & BASS_UNICODE) {
-      path = static_cast<const wchar_t*>(file);
+  return Guarded<HSTREAM>(0, [&]() -> HSTREAM {
+    if (!Initialised()) return Fail(BASS_ERROR_INIT, HSTREAM(0));
+    if (file == nullptr) return Fail(BASS_ERROR_FILEOPEN, HSTREAM(0));
+    std::vector<std::uint8_t> bytes;
+    const std::uint8_t* start = nullptr;
+    std::size_t count = 0;
+    std::string name;
+    if (mem) {
+      if (length == 0) return Fail(BASS_ERROR_ILLPARAM, HSTREAM(0));
+      start = static_cast<const std::uint8_t*>(file) + offset;
+      count = std::size_t(length);
     } else {
-      const char* narrow = static_cast<const char*>(file);
-      int n = MultiByteToWideChar(CP_ACP, 0, narrow, -1, nullptr, 0);
-      path.resize(std::size_t(n > 0 ? n - 1 : 0));
-      MultiByteToWideChar(CP_ACP, 0, narrow, -1, path.data(), n);
+      std::wstring path;
+      if (flags & BASS_UNICODE) {
+        path = static_cast<const wchar_t*>(file);
+      } else {
+        const char* narrow = static_cast<const char*>(file);
+        int n = MultiByteToWideChar(CP_ACP, 0, narrow, -1, nullptr, 0);
+        path.resize(std::size_t(n > 0 ? n - 1 : 0));
+        MultiByteToWideChar(CP_ACP, 0, narrow, -1, path.data(), n);
+      }
+      if (!ReadWholeFile(path.c_str(), offset, length, bytes)) {
+        return Fail(BASS_ERROR_FILEOPEN, HSTREAM(0));
+      }
+      start = bytes.data();
+      count = bytes.size();
+      name = Narrow(path.c_str());
     }
-    if (!ReadWholeFile(path.c_str(), offset, length, bytes)) return Fail(BASS_ERROR_FILEOPEN, HSTREAM(0));
-    name = Narrow(path.c_str());
-  }
-  int error = BASS_OK;
-  auto stream = Stream::OpenBytes(std::move(bytes), name, SettingsForNewStream(), &error);
-  if (!stream) return Fail(error, HSTREAM(0));
-  return Succeed(Register(std::move(stream)));
+    int error = BASS_OK;
+    auto stream = Stream::OpenBytes(start, count, name, SettingsForNewStream(), &error);
+    if (!stream) return Fail(error, HSTREAM(0));
+    return Succeed(Register(std::move(stream)));
+  });
 }
 
 HSTREAM WINAPI BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags, DOWNLOADPROC* proc,
                                     void* user) {
-  if (!Initialised()) return Fail(BASS_ERROR_INIT, HSTREAM(0));
-  if (url == nullptr) return Fail(BASS_ERROR_FILEOPEN, HSTREAM(0));
-  std::string address = (flags & BASS_UNICODE) ? Narrow(reinterpret_cast<const wchar_t*>(url)) : url;
-  int error = BASS_OK;
-  auto stream = Stream::OpenUrl(address, offset, proc, user, SettingsForNewStream(), &error);
-  if (!stream) return Fail(error, HSTREAM(0));
-  return Succeed(Register(std::move(stream)));
+  return Guarded<HSTREAM>(0, [&]() -> HSTREAM {
+    if (!Initialised()) return Fail(BASS_ERROR_INIT, HSTREAM(0));
+    if (url == nullptr) return Fail(BASS_ERROR_FILEOPEN, HSTREAM(0));
+    std::string address =
+        (flags & BASS_UNICODE) ? Narrow(reinterpret_cast<const wchar_t*>(url)) : url;
+    int error = BASS_OK;
+    auto stream = Stream::OpenUrl(address, offset, proc, user, SettingsForNewStream(), &error);
+    if (!stream) return Fail(error, HSTREAM(0));
+    return Succeed(Register(std::move(stream)));
+  });
 }
 
 BOOL WINAPI BASS_StreamFree(HSTREAM handle) {
-  std::shared_ptr<Stream> stream;
-  {
-    std::lock_guard lock(Lib().mutex);
-    auto it = Lib().streams.find(handle);
-    if (it == Lib().streams.end()) return Fail(BASS_ERROR_HANDLE, FALSE);
-    stream = std::move(it->second);
-    Lib().streams.erase(it);
-  }
-  stream->Shutdown();
-  return Succeed(TRUE);
+  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
+    std::shared_ptr<Stream> stream;
+    {
+      std::lock_guard lock(Lib().mutex);
+      auto it = Lib().streams.find(handle);
+      if (it == Lib().streams.end()) return Fail(BASS_ERROR_HANDLE, FALSE);
+      stream = std::move(it->second);
+      Lib().streams.erase(it);
+    }
+    stream->Shutdown();
+    return Succeed(TRUE);
+  });
 }
 
 BOOL WINAPI BASS_ChannelPlay(DWORD handle, BOOL restart) {
-  auto stream = Find(handle);
-  if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
-  stream->Play(restart != FALSE);
-  return Succeed(TRUE);
+  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
+    auto stream = Find(handle);
+    if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
+    stream->Play(restart != FALSE);
+    return Succeed(TRUE);
+  });
 }
 
 BOOL WINAPI BASS_ChannelStop(DWORD handle) {
-  auto stream = Find(handle);
-  if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
-  stream->Stop();
-  return Succeed(TRUE);
+  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
+    auto stream = Find(handle);
+    if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
+    stream->Stop();
+    return Succeed(TRUE);
+  });
 }
 
 BOOL WINAPI BASS_Stop() {
-  std::vector<std::shared_ptr<Stream>> streams;
-  {
-    std::lock_guard lock(Lib().mutex);
-    if (!Lib().initialised) return Fail(BASS_ERROR_INIT, FALSE);
-    for (auto& [handle, stream] : Lib().streams) streams.push_back(stream);
-  }
-  // Every playing stream is paused; BASS_ChannelPlay resumes each.
-  int ignored = BASS_OK;
-  for (auto& stream : streams) stream->Pause(&ignored);
-  return Succeed(TRUE);
+  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
+    std::vector<std::shared_ptr<Stream>> streams;
+    {
+      std::lock_guard lock(Lib().mutex);
+      if (!Lib().initialised) return Fail(BASS_ERROR_INIT, FALSE);
+      for (auto& [handle, stream] : Lib().streams) streams.push_back(stream);
+    }
+    // Every playing stream is paused; BASS_ChannelPlay resumes each.
+    int ignored = BASS_OK;
+    for (auto& stream : streams) stream->Pause(&ignored);
+    return Succeed(TRUE);
+  });
 }
 
 BOOL WINAPI BASS_SetVolume(float volume) {
-  if (!Initialised()) return Fail(BASS_ERROR_INIT, FALSE);
-  if (!(volume >= 0.0f && volume <= 1.0f)) return Fail(BASS_ERROR_ILLPARAM, FALSE);
-  OutputVolume() = volume;
-  return Succeed(TRUE);
+  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
+    if (!Initialised()) return Fail(BASS_ERROR_INIT, FALSE);
+    // Written so that NaN fails too.
+    if (!(volume >= 0.0f && volume <= 1.0f)) return Fail(BASS_ERROR_ILLPARAM, FALSE);
+    OutputVolume() = volume;
+    return Succeed(TRUE);
+  });
 }
 
 int WINAPI BASS_ErrorGetCode() { return lastError; }
 
 BOOL WINAPI BASS_GetDeviceInfo(DWORD device, BASS_DEVICEINFO* info) {
-  if (info == nullptr) return Fail(BASS_ERROR_ILLPARAM, FALSE);
-  if (device > 1) return Fail(BASS_ERROR_DEVICE, FALSE);
-  bool initialised = false;
-  DWORD current = 0;
-  {
-    std::lock_guard lock(Lib().mutex);
-    initialised = Lib().initialised;
-    current = Lib().device;
-  }
-  if (device == 0) {
-    info->name = "No sound";
-    info->driver = "";
-    info->flags = BASS_DEVICE_ENABLED;
-  } else {
-    info->name = waveOutGetNumDevs() > 0 ? "Default" : "Default (no output device: silent clock)";
-    info->driver = "";
-    info->flags = BASS_DEVICE_ENABLED | BASS_DEVICE_DEFAULT;
-  }
-  if (initialised && current == device) info->flags |= BASS_DEVICE_INIT;
-  return Succeed(TRUE);
+  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
+    if (info == nullptr) return Fail(BASS_ERROR_ILLPARAM, FALSE);
+    if (device > 1) return Fail(BASS_ERROR_DEVICE, FALSE);
+    bool initialised = false;
+    DWORD current = 0;
+    {
+      std::lock_guard lock(Lib().mutex);
+      initialised = Lib().initialised;
+      current = Lib().device;
+    }
+    if (device == 0) {
+      info->name = "No sound";
+      info->driver = "";
+      info->flags = BASS_DEVICE_ENABLED;
+    } else {
+      info->name = waveOutGetNumDevs() > 0 ? "Default" : "Default (no output device: silent clock)";
+      info->driver = "";
+      info->flags = BASS_DEVICE_ENABLED | BASS_DEVICE_DEFAULT;
+    }
+    if (initialised && current == device) info->flags |= BASS_DEVICE_INIT;
+    return Succeed(TRUE);
+  });
 }
 
 DWORD WINAPI BASS_GetDevice() {
-  std::lock_guard lock(Lib().mutex);
-  if (!Lib().initialised) return Fail(BASS_ERROR_INIT, DWORD(-1));
-  return Succeed(Lib().device);
+  return Guarded<DWORD>(DWORD(-1), [&]() -> DWORD {
+    std::lock_guard lock(Lib().mutex);
+    if (!Lib().initialised) return Fail(BASS_ERROR_INIT, DWORD(-1));
+    return Succeed(Lib().device);
+  });
 }
 
 QWORD WINAPI BASS_StreamGetFilePosition(HSTREAM handle, DWORD mode) {
-  auto stream = Find(handle);
-  if (!stream) return Fail(BASS_ERROR_HANDLE, QWORD(-1));
-  int error = BASS_OK;
-  std::int64_t position = stream->FilePosition(mode, &error);
-  if (error != BASS_OK) return Fail(error, QWORD(-1));
-  return Succeed(QWORD(position));
+  return Guarded<QWORD>(QWORD(-1), [&]() -> QWORD {
+    auto stream = Find(handle);
+    if (!stream) return Fail(BASS_ERROR_HANDLE, QWORD(-1));
+    int error = BASS_OK;
+    std::int64_t position = stream->FilePosition(mode, &error);
+    if (error != BASS_OK) return Fail(error, QWORD(-1));
+    return Succeed(QWORD(position));
+  });
 }
 
 BOOL WINAPI BASS_GetInfo(BASS_INFO* info) {
-  if (info == nullptr) return Fail(BASS_ERROR_ILLPARAM, FALSE);
-  std::lock_guard lock(Lib().mutex);
-  if (!Lib().initialised) return Fail(BASS_ERROR_INIT, FALSE);
-  *info = BASS_INFO{};
-  info->initflags = Lib().flags;
-  info->speakers = 2;
-  info->freq = Lib().frequency;
-  info->minbuf = 100;   // one device buffer
-  info->latency = Lib().device == 0 ? 0 : 400;  // the device queue
-  return Succeed(TRUE);
+  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
+    if (info == nullptr) return Fail(BASS_ERROR_ILLPARAM, FALSE);
+    std::lock_guard lock(Lib().mutex);
+    if (!Lib().initialised) return Fail(BASS_ERROR_INIT, FALSE);
+    *info = BASS_INFO{};
+    info->initflags = Lib().flags;
+    info->speakers = 2;
+    info->freq = Lib().frequency;
+    info->minbuf = 100;                           // one device buffer
+    info->latency = Lib().device == 0 ? 0 : 400;  // the device queue
+    return Succeed(TRUE);
+  });
 }
 
 BOOL WINAPI BASS_ChannelGetInfo(DWORD handle, BASS_CHANNELINFO* info) {
-  auto stream = Find(handle);
-  if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
-  if (info == nullptr) return Fail(BASS_ERROR_ILLPARAM, FALSE);
-  stream->Info(info);
-  return Succeed(TRUE);
+  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
+    auto stream = Find(handle);
+    if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
+    if (info == nullptr) return Fail(BASS_ERROR_ILLPARAM, FALSE);
+    stream->Info(info);
+    return Succeed(TRUE);
+  });
 }
 
 DWORD WINAPI BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
-  auto stream = Find(handle);
-  if (!stream) return Fail(BASS_ERROR_HANDLE, DWORD(-1));
-  int error = BASS_OK;
-  DWORD result = stream->Data(buffer, length, &error);
-  if (error != BASS_OK) return Fail(error, DWORD(-1));
-  return Succeed(result);
+  return Guarded<DWORD>(DWORD(-1), [&]() -> DWORD {
+    auto stream = Find(handle);
+    if (!stream) return Fail(BASS_ERROR_HANDLE, DWORD(-1));
+    int error = BASS_OK;
+    DWORD result = stream->Data(buffer, length, &error);
+    if (error != BASS_OK) return Fail(error, DWORD(-1));
+    return Succeed(result);
+  });
 }
 
 DWORD WINAPI BASS_ChannelGetLevel(DWORD handle) {
-  auto stream = Find(handle);
-  if (!stream) return Fail(BASS_ERROR_HANDLE, DWORD(-1));
-  int error = BASS_OK;
-  DWORD level = stream->LevelWord(&error);
-  if (error != BASS_OK) return Fail(error, level);
-  return Succeed(level);
+  return Guarded<DWORD>(DWORD(-1), [&]() -> DWORD {
+    auto stream = Find(handle);
+    if (!stream) return Fail(BASS_ERROR_HANDLE, DWORD(-1));
+    int error = BASS_OK;
+    DWORD level = stream->LevelWord(&error);
+    if (error != BASS_OK) return Fail(error, level);
+    return Succeed(level);
+  });
 }
 
 BOOL WINAPI BASS_ChannelGetLevelEx(DWORD handle, float* levels, float length, DWORD flags) {
-  auto stream = Find(handle);
-  if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
-  if (levels == nullptr) return Fail(BASS_ERROR_ILLPARAM, FALSE);
-  int error = BASS_OK;
-  if (!stream->Level(levels, length, flags, &error)) return Fail(error, FALSE);
-  return Succeed(TRUE);
+  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
+    auto stream = Find(handle);
+    if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
+    if (levels == nullptr) return Fail(BASS_ERROR_ILLPARAM, FALSE);
+    int error = BASS_OK;
+    if (!stream->Level(levels, length, flags, &error)) return Fail(error, FALSE);
+    return Succeed(TRUE);
+  });
 }
 
 QWORD WINAPI BASS_ChannelGetPosition(DWORD handle, DWORD mode) {
-  auto stream = Find(handle);
-  if (!stream) return Fail(BASS_ERROR_HANDLE, QWORD(-1));
-  if ((mode & ~BASS_POS_DECODE) != BASS_POS_BYTE) return Fail(BASS_ERROR_NOTAVAIL, QWORD(-1));
-  return Succeed(QWORD(stream->Position((mode & BASS_POS_DECODE) != 0)));
+  return Guarded<QWORD>(QWORD(-1), [&]() -> QWORD {
+    auto stream = Find(handle);
+    if (!stream) return Fail(BASS_ERROR_HANDLE, QWORD(-1));
+    if ((mode & ~BASS_POS_DECODE) != BASS_POS_BYTE) return Fail(BASS_ERROR_NOTAVAIL, QWORD(-1));
+    return Succeed(QWORD(stream->Position((mode & BASS_POS_DECODE) != 0)));
+  });
 }
 
 BOOL WINAPI BASS_ChannelPause(DWORD handle) {
-  auto stream = Find(handle);
-  if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
-  int error = BASS_OK;
-  if (!stream->Pause(&error)) return Fail(error, FALSE);
-  return Succeed(TRUE);
+  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
+    auto stream = Find(handle);
+    if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
+    int error = BASS_OK;
+    if (!stream->Pause(&error)) return Fail(error, FALSE);
+    return Succeed(TRUE);
+  });
 }
 
 QWORD WINAPI BASS_ChannelGetLength(DWORD handle, DWORD mode) {
-  auto stream = Find(handle);
-  if (!stream) return Fail(BASS_ERROR_HANDLE, QWORD(-1));
-  if (mode != BASS_POS_BYTE) return Fail(BASS_ERROR_NOTAVAIL, QWORD(-1));
-  std::int64_t length = stream->Length();
-  if (length < 0) return Fail(BASS_ERROR_NOTAVAIL, QWORD(-1));
-  return Succeed(QWORD(length));
+  return Guarded<QWORD>(QWORD(-1), [&]() -> QWORD {
+    auto stream = Find(handle);
+    if (!stream) return Fail(BASS_ERROR_HANDLE, QWORD(-1));
+    if (mode != BASS_POS_BYTE) return Fail(BASS_ERROR_NOTAVAIL, QWORD(-1));
+    std::int64_t length = stream->Length();
+    if (length < 0) return Fail(BASS_ERROR_NOTAVAIL, QWORD(-1));
+    return Succeed(QWORD(length));
+  });
 }
 
 const char* WINAPI BASS_ChannelGetTags(DWORD handle, DWORD tags) {
-  auto stream = Find(handle);
-  if (!stream) return Fail(BASS_ERROR_HANDLE, static_cast<const char*>(nullptr));
-  int error = BASS_OK;
-  const char* result = stream->Tags(tags, &error);
-  if (result == nullptr) return Fail(error, result);
-  return Succeed(result);
+  return Guarded<const char*>(nullptr, [&]() -> const char* {
+    auto stream = Find(handle);
+    if (!stream) return Fail(BASS_ERROR_HANDLE, static_cast<const char*>(nullptr));
+    int error = BASS_OK;
+    const char* result = stream->Tags(tags, &error);
+    if (result == nullptr) return Fail(error, result);
+    return Succeed(result);
+  });
 }
 
 BOOL WINAPI BASS_ChannelGetAttribute(DWORD handle, DWORD attrib, float* value) {
-  auto stream = Find(handle);
-  if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
-  if (value == nullptr) return Fail(BASS_ERROR_ILLPARAM, FALSE);
-  BASS_CHANNELINFO info{};
-  switch (attrib) {
-    case BASS_ATTRIB_VOL:
-      *value = stream->Volume();
-      break;
-    case BASS_ATTRIB_BITRATE:
-      *value = stream->Bitrate();
-      break;
-    case BASS_ATTRIB_FREQ:
-      stream->Info(&info);
-      *value = float(info.freq);
-      break;
-    case BASS_ATTRIB_PAN:
-      *value = 0.0f;
-      break;
-    default:
-      return Fail(BASS_ERROR_ILLTYPE, FALSE);
-  }
-  return Succeed(TRUE);
+  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
+    auto stream = Find(handle);
+    if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
+    if (value == nullptr) return Fail(BASS_ERROR_ILLPARAM, FALSE);
+    BASS_CHANNELINFO info{};
+    switch (attrib) {
+      case BASS_ATTRIB_VOL:
+        *value = stream->Volume();
+        break;
+      case BASS_ATTRIB_BITRATE:
+        *value = stream->Bitrate();
+        break;
+      case BASS_ATTRIB_FREQ:
+        stream->Info(&info);
+        *value = float(info.freq);
+        break;
+      case BASS_ATTRIB_PAN:
+        *value = 0.0f;
+        break;
+      default:
+        return Fail(BASS_ERROR_ILLTYPE, FALSE);
+    }
+    return Succeed(TRUE);
+  });
 }
 
 double WINAPI BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) {
-  auto stream = Find(handle);
-  if (!stream) return Fail(BASS_ERROR_HANDLE, -1.0);
-  return Succeed(stream->BytesToSeconds(std::int64_t(pos)));
+  return Guarded<double>(-1.0, [&]() -> double {
+    auto stream = Find(handle);
+    if (!stream) return Fail(BASS_ERROR_HANDLE, -1.0);
+    return Succeed(stream->BytesToSeconds(std::int64_t(pos)));
+  });
 }
 
 BOOL WINAPI BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
-  auto stream = Find(handle);
-  if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
-  // Only the volume can be changed: rate and pan changes are not offered.
-  if (attrib != BASS_ATTRIB_VOL) return Fail(BASS_ERROR_ILLTYPE, FALSE);
-  stream->SetVolume(value);
-  return Succeed(TRUE);
+  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
+    auto stream = Find(handle);
+    if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
+    // Only the volume can be changed: rate and pan changes are not offered.
+    if (attrib != BASS_ATTRIB_VOL) return Fail(BASS_ERROR_ILLTYPE, FALSE);
+    // NaN or infinity would turn every sample into noise.
+    if (!std::isfinite(value)) return Fail(BASS_ERROR_ILLPARAM, FALSE);
+    stream->SetVolume(value);
+    return Succeed(TRUE);
+  });
 }
 
 BOOL WINAPI BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
-  auto stream = Find(handle);
-  if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
-  // Only byte positions; the scan and other flags in the upper bits change nothing here,
-  // since the whole file is kept and frames are found by walking their headers.
-  if ((mode & 0xFFFF) != BASS_POS_BYTE) return Fail(BASS_ERROR_NOTAVAIL, FALSE);
-  int error = BASS_OK;
-  if (!stream->SetPosition(std::int64_t(pos), &error)) return Fail(error, FALSE);
-  return Succeed(TRUE);
+  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
+    auto stream = Find(handle);
+    if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
+    // Only byte positions; the scan and other flags in the upper bits change nothing here,
+    // since the whole file is kept and frames are found by walking their headers.
+    if ((mode & 0xFFFF) != BASS_POS_BYTE) return Fail(BASS_ERROR_NOTAVAIL, FALSE);
+    int error = BASS_OK;
+    if (!stream->SetPosition(std::int64_t(pos), &error)) return Fail(error, FALSE);
+    return Succeed(TRUE);
+  });
 }
 
 HMUSIC WINAPI BASS_MusicLoad(BOOL, const void*, QWORD, DWORD, DWORD, DWORD) {
-  if (!Initialised()) return Fail(BASS_ERROR_INIT, HMUSIC(0));
-  // Tracker modules are not played by this library.
-  return Fail(BASS_ERROR_FILEFORM, HMUSIC(0));
+  return Guarded<HMUSIC>(0, [&]() -> HMUSIC {
+    if (!Initialised()) return Fail(BASS_ERROR_INIT, HMUSIC(0));
+    // Tracker modules are not played by this library.
+    return Fail(BASS_ERROR_FILEFORM, HMUSIC(0));
+  });
 }
 
 BOOL WINAPI BASS_MusicFree(HMUSIC) { return Fail(BASS_ERROR_HANDLE, FALSE); }

@@ -2,21 +2,74 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
-void DownloadedFile::Announce(std::int64_t size) {
-  std::lock_guard lock(mutex_);
-  announced_ = size;
-  // A wrong announcement only costs a reallocation later; a huge one is not trusted.
-  constexpr std::int64_t kLargestReservation = std::int64_t{1} << 30;
-  if (size > 0) bytes_.reserve(static_cast<std::size_t>(std::min(size, kLargestReservation)));
+bool MemoryBudget::Take(std::size_t bytes) {
+  std::size_t used = used_.load();
+  do {
+    if (bytes > limit_ || used > limit_ - bytes) return false;
+  } while (!used_.compare_exchange_weak(used, used + bytes));
+  return true;
 }
 
-void DownloadedFile::Append(const std::uint8_t* bytes, std::size_t count) {
+void MemoryBudget::Give(std::size_t bytes) { used_ -= bytes; }
+
+MemoryBudget& DownloadedFile::SharedBudget() {
+  static MemoryBudget budget(kProcessCap);
+  return budget;
+}
+
+DownloadedFile::DownloadedFile(std::size_t cap, MemoryBudget& budget)
+    : cap_(cap), budget_(budget) {
+  // The list of chunks never moves once made, and holds only pointers.
+  chunks_.reserve((cap_ + kChunkBytes - 1) / kChunkBytes);
+}
+
+DownloadedFile::~DownloadedFile() { budget_.Give(chunks_.size() * kChunkBytes); }
+
+bool DownloadedFile::Announce(std::int64_t size) {
+  std::lock_guard lock(mutex_);
+  if (size >= 0 && static_cast<std::uint64_t>(size) > cap_) return false;
+  announced_ = size;
+  return true;
+}
+
+bool DownloadedFile::GrowLocked() {
+  if (chunks_.size() * kChunkBytes >= cap_) return false;
+  if (!budget_.Take(kChunkBytes)) {
+    outOfMemory_ = true;
+    return false;
+  }
+  try {
+    if (failAt_ / kChunkBytes == chunks_.size()) throw std::bad_alloc();
+    // Left unfilled: every byte is written before it is read.
+    chunks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kChunkBytes));
+  } catch (...) {
+    budget_.Give(kChunkBytes);
+    throw;
+  }
+  return true;
+}
+
+bool DownloadedFile::Append(const std::uint8_t* bytes, std::size_t count) {
+  bool all = true;
   {
     std::lock_guard lock(mutex_);
-    bytes_.insert(bytes_.end(), bytes, bytes + count);
+    while (count > 0) {
+      if (size_ >= cap_ || (size_ == chunks_.size() * kChunkBytes && !GrowLocked())) {
+        all = false;
+        break;
+      }
+      const std::size_t at = size_ % kChunkBytes;
+      const std::size_t take = std::min({kChunkBytes - at, cap_ - size_, count});
+      std::memcpy(chunks_[size_ / kChunkBytes].get() + at, bytes, take);
+      size_ += take;
+      bytes += take;
+      count -= take;
+    }
   }
   changed_.notify_all();
+  return all;
 }
 
 void DownloadedFile::Finish(bool complete) {
@@ -28,6 +81,16 @@ void DownloadedFile::Finish(bool complete) {
   changed_.notify_all();
 }
 
+void DownloadedFile::MarkOutOfMemory() {
+  std::lock_guard lock(mutex_);
+  outOfMemory_ = true;
+}
+
+void DownloadedFile::FailAllocationAt(std::size_t offset) {
+  std::lock_guard lock(mutex_);
+  failAt_ = offset;
+}
+
 std::int64_t DownloadedFile::AnnouncedSize() const {
   std::lock_guard lock(mutex_);
   return announced_;
@@ -36,12 +99,12 @@ std::int64_t DownloadedFile::AnnouncedSize() const {
 std::int64_t DownloadedFile::Size() const {
   std::lock_guard lock(mutex_);
   if (announced_ >= 0) return announced_;
-  return finished_ ? static_cast<std::int64_t>(bytes_.size()) : -1;
+  return finished_ ? static_cast<std::int64_t>(size_) : -1;
 }
 
 std::size_t DownloadedFile::Received() const {
   std::lock_guard lock(mutex_);
-  return bytes_.size();
+  return size_;
 }
 
 bool DownloadedFile::Finished() const {
@@ -54,23 +117,28 @@ bool DownloadedFile::Complete() const {
   return complete_;
 }
 
-std::size_t DownloadedFile::Read(std::size_t offset, std::uint8_t* out, std::size_t count) const {
+bool DownloadedFile::OutOfMemory() const {
   std::lock_guard lock(mutex_);
-  if (offset >= bytes_.size()) return 0;
-  std::size_t n = std::min(count, bytes_.size() - offset);
-  std::memcpy(out, bytes_.data() + offset, n);
-  return n;
+  return outOfMemory_;
 }
 
-std::vector<std::uint8_t> DownloadedFile::Snapshot() const {
+std::size_t DownloadedFile::Read(std::size_t offset, std::uint8_t* out, std::size_t count) const {
   std::lock_guard lock(mutex_);
-  return bytes_;
+  if (offset >= size_) return 0;
+  const std::size_t total = std::min(count, size_ - offset);
+  for (std::size_t done = 0; done < total;) {
+    const std::size_t at = (offset + done) % kChunkBytes;
+    const std::size_t take = std::min(kChunkBytes - at, total - done);
+    std::memcpy(out + done, chunks_[(offset + done) / kChunkBytes].get() + at, take);
+    done += take;
+  }
+  return total;
 }
 
 bool DownloadedFile::WaitBeyond(std::size_t have, std::chrono::milliseconds timeout) const {
   std::unique_lock lock(mutex_);
-  changed_.wait_for(lock, timeout, [&] { return bytes_.size() > have || finished_ || woken_; });
-  return bytes_.size() > have || finished_;
+  changed_.wait_for(lock, timeout, [&] { return size_ > have || finished_ || woken_; });
+  return size_ > have || finished_;
 }
 
 void DownloadedFile::Wake() {

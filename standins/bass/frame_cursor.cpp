@@ -3,7 +3,7 @@
 namespace {
 
 // Room for the successor header of the last frame in a window.
-constexpr std::size_t kLookahead = 1441 + 4;
+constexpr std::size_t kLookahead = kLargestFrameBytes + kFrameHeaderBytes;
 
 }  // namespace
 

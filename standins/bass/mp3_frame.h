@@ -8,6 +8,11 @@
 
 enum class MpegVersion { Mpeg1, Mpeg2, Mpeg25 };
 
+// The largest Layer III frame there is (MPEG-1, 320 kbps at 32 kHz, padded): room that
+// must be at hand to see a whole frame and the header of the one after it.
+inline constexpr std::size_t kLargestFrameBytes = 1441;
+inline constexpr std::size_t kFrameHeaderBytes = 4;
+
 struct FrameHeader {
   MpegVersion version = MpegVersion::Mpeg1;
   int bitrateKbps = 0;

@@ -67,12 +67,13 @@ void PcmHistory::Copy(std::int64_t endFrame, std::int64_t frames, std::int16_t* 
 
 void ApplyVolume(std::int16_t* samples, std::size_t count, float volume) {
   if (volume == 1.0f) return;
-  if (volume <= 0.0f) {
+  // NaN is silence too; a huge gain clips, it never wraps.
+  if (!(volume > 0.0f)) {
     std::fill_n(samples, count, std::int16_t{0});
     return;
   }
   for (std::size_t i = 0; i < count; ++i) {
-    long scaled = std::lround(samples[i] * double(volume));
-    samples[i] = static_cast<std::int16_t>(std::clamp(scaled, -32768L, 32767L));
+    const double scaled = std::clamp(samples[i] * double(volume), -32768.0, 32767.0);
+    samples[i] = static_cast<std::int16_t>(std::lround(scaled));
   }
 }

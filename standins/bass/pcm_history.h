@@ -25,8 +25,6 @@ class PcmHistory {
   // `out` (zeros for the rest).
   void Copy(std::int64_t endFrame, std::int64_t frames, std::int16_t* out) const;
 
-  int Channels() const { return channels_; }
-
  private:
   int channels_;
   std::int64_t capacity_;

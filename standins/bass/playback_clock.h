@@ -21,7 +21,6 @@ class PlaybackClock {
   std::int64_t Advance(std::int64_t nowMicros, std::int64_t available);
 
   std::int64_t Frame() const { return frame_; }
-  bool Running() const { return running_; }
 
  private:
   int rate_;

@@ -1,8 +1,9 @@
-// The player side of a stream: the thread that decodes ahead and plays, and the transport
-// and level calls that act on it.
+// The player side of a stream: the thread that decodes ahead and feeds the output, and
+// the transport and level calls that act on it.
 #include <algorithm>
 #include <cmath>
 
+#include "standins/bass/clock_output.h"
 #include "standins/bass/stream_win.h"
 
 namespace {
@@ -15,9 +16,6 @@ constexpr int kLeadMs = 500;
 constexpr std::size_t kBatchBytes = 4096;
 constexpr auto kTick = 10ms;
 constexpr auto kFlushEvery = 250ms;
-// A playing device that takes no sample for this long has gone (its sound server ended);
-// the stream goes on against the silent clock rather than hang at a frozen position.
-constexpr auto kDeviceStall = 2s;
 
 }  // namespace
 
@@ -27,17 +25,29 @@ std::int64_t Stream::NowMicros() {
       .count();
 }
 
+OutputFeed Stream::FeedLocked() {
+  return OutputFeed{pending_,  *history_,  capture_,     scratch_,
+                    volume_ * OutputVolume().load(), transport_, decodeEnded_};
+}
+
 // --- player thread -----------------------------------------------------------------
 
 void Stream::PlayerLoop() {
-  std::unique_lock lock(mutex_);
-  while (!quit_) {
-    lock.unlock();
-    const bool progressed = DecodeStep();
-    lock.lock();
-    if (quit_) break;
-    OutputStep(NowMicros());
-    if (!progressed) wake_.wait_for(lock, kTick);
+  try {
+    std::unique_lock lock(mutex_);
+    while (!quit_) {
+      lock.unlock();
+      const bool progressed = DecodeStep();
+      lock.lock();
+      if (quit_) break;
+      OutputStepLocked(NowMicros());
+      if (!progressed) wake_.wait_for(lock, kTick);
+    }
+  } catch (...) {
+    // Out of memory, say: the song ends where it is; the program that plays it goes on.
+    std::lock_guard lock(mutex_);
+    decodeEnded_ = true;
+    EndLocked();
   }
 }
 
@@ -45,35 +55,36 @@ bool Stream::DecodeStep() {
   std::uint64_t generation = 0;
   {
     std::lock_guard lock(mutex_);
-    if (reopenDecoder_) {
-      reopenDecoder_ = false;
+    if (jump_.pending) {
+      jump_.pending = false;
       // A fresh codec forgets the bit reservoir and filter state of the old position.
-      decoder_.Open(format_);
-      cursor_->MoveTo(seekOffset_);
-      discard_ = seekDiscard_;
+      decoding_.decoder.Open(format_);
+      decoding_.cursor->MoveTo(jump_.fileOffset);
+      decoding_.discard = jump_.discard;
     }
     generation = generation_;
     const std::int64_t lead = std::int64_t(facts_.sampleRate) * kLeadMs / 1000;
-    const auto pendingFrames = std::int64_t(pending_.size()) / facts_.channels;
-    if (decodeEnded_ || pendingFrames >= lead) return false;
+    if (decodeEnded_ || pending_.Frames() >= lead) return false;
   }
-  frameBytes_.clear();
-  FrameBatch batch = cursor_->Next(file_, kBatchBytes, frameBytes_);
+  decoding_.frameBytes.clear();
+  FrameBatch batch = decoding_.cursor->Next(file_, kBatchBytes, decoding_.frameBytes);
   if (batch.step == CursorStep::Wait) return false;
   const bool end = batch.step == CursorStep::End;
-  decoded_.clear();
-  decoder_.Decode(frameBytes_.data(), frameBytes_.size(), end, decoded_);
+  decoding_.samples.clear();
+  decoding_.decoder.Decode(decoding_.frameBytes.data(), decoding_.frameBytes.size(), end,
+                           decoding_.samples);
 
   std::lock_guard lock(mutex_);
   if (generation != generation_) return true;  // a restart or seek overtook this batch
-  const std::size_t channels = std::size_t(facts_.channels);
-  std::size_t skip = std::min(decoded_.size(), std::size_t(discard_) * channels);
-  discard_ -= std::int64_t(skip / channels);
-  const std::int16_t* samples = decoded_.data() + skip;
-  const std::size_t count = decoded_.size() - skip;
-  pending_.insert(pending_.end(), samples, samples + count);
+  const auto channels = std::size_t(facts_.channels);
+  const std::size_t skip =
+      std::min(decoding_.samples.size(), std::size_t(decoding_.discard) * channels);
+  decoding_.discard -= std::int64_t(skip / channels);
+  const std::int16_t* samples = decoding_.samples.data() + skip;
+  const std::size_t count = decoding_.samples.size() - skip;
+  pending_.Append(samples, count);
   history_->Append(samples, std::int64_t(count / channels));
-  decodePosition_ = cursor_->Position();
+  decodePosition_ = decoding_.cursor->Position();
   if (end) {
     decodeEnded_ = true;
     // An estimated length, or one the file fell short of, becomes what was decoded.
@@ -83,37 +94,12 @@ bool Stream::DecodeStep() {
   return true;
 }
 
-void Stream::OutputStep(std::int64_t nowMicros) {
-  const std::int64_t pendingFrames = std::int64_t(pending_.size()) / facts_.channels;
-  if (!useDevice_) {
-    // Frames the clock passed since the last step, whoever advanced it, are played now.
-    const std::int64_t frame = clock_.Advance(nowMicros, pendingFrame_ + pendingFrames);
-    EmitLocked(frame - pendingFrame_);
-  } else if (DeviceStalledLocked()) {
-    AbandonDeviceLocked(nowMicros);
-  } else {
-    device_.CollectPlayed([this](const std::int16_t* s, std::size_t n) { CaptureLocked(s, n); });
-    while (state_ == State::Playing && device_.HasFreeBuffer()) {
-      const std::int64_t available = std::int64_t(pending_.size()) / facts_.channels;
-      const auto frames = std::min<std::int64_t>(available, std::int64_t(device_.BufferFrames()));
-      // Partial buffers only at the very end.
-      if (frames == 0 || (frames < std::int64_t(device_.BufferFrames()) && !decodeEnded_)) break;
-      const std::size_t count = std::size_t(frames) * std::size_t(facts_.channels);
-      scratch_.assign(pending_.begin(), pending_.begin() + std::ptrdiff_t(count));
-      ApplyVolume(scratch_.data(), count, volume_ * OutputVolume().load());
-      device_.Queue(scratch_.data(), std::size_t(frames));
-      pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(count));
-      pendingFrame_ += frames;
-    }
-  }
-  if (state_ == State::Playing && decodeEnded_ && pending_.empty() &&
-      (!useDevice_ || device_.Idle())) {
-    if (useDevice_) device_.CollectPlayed([this](const std::int16_t* s, std::size_t n) { CaptureLocked(s, n); });
-    ended_ = true;
-    state_ = State::Stopped;
-    heldFrame_ = pendingFrame_;
-    clock_.Hold();
-    capture_.Flush();
+void Stream::OutputStepLocked(std::int64_t nowMicros) {
+  if (output_->Lost(FeedLocked())) FallBackToClockLocked(nowMicros);
+  OutputFeed feed = FeedLocked();
+  output_->Advance(feed, nowMicros);
+  if (transport_ == Transport::Playing && decodeEnded_ && pending_.Empty() && output_->Drained()) {
+    EndLocked();
   }
   const auto now = std::chrono::steady_clock::now();
   if (now - lastFlush_ >= kFlushEvery) {
@@ -122,147 +108,72 @@ void Stream::OutputStep(std::int64_t nowMicros) {
   }
 }
 
-bool Stream::DeviceStalledLocked() {
-  const auto now = std::chrono::steady_clock::now();
-  // Only a device with samples still to play must move on; paused, idle or starved by a
-  // slow download it rightly stands still.
-  if (state_ != State::Playing || device_.Idle()) {
-    deviceProgressAt_ = now;
-    return false;
-  }
-  const std::int64_t count = device_.PlayedFrames();
-  if (count != deviceCount_) {
-    deviceCount_ = count;
-    deviceProgressAt_ = now;
-    return false;
-  }
-  return now - deviceProgressAt_ >= kDeviceStall;
+void Stream::EndLocked() {
+  OutputFeed feed = FeedLocked();
+  output_->End(feed);
+  ended_ = true;
+  transport_ = Transport::Stopped;
+  capture_.Flush();
 }
 
-void Stream::AbandonDeviceLocked(std::int64_t nowMicros) {
-  // The samples the device took count as played; the rest go back in front of the
-  // pending ones, and the clock carries on from there.
-  HoldLocked(nowMicros);
-  device_.Close();
-  useDevice_ = false;
-  clock_.MoveTo(heldFrame_, nowMicros);
-  clock_.Start(nowMicros);
+void Stream::FallBackToClockLocked(std::int64_t nowMicros) {
+  // What the device took counts as played; the rest goes back in front of the pending
+  // samples, and a clock carries on from there.
+  OutputFeed feed = FeedLocked();
+  output_->Stop(feed, nowMicros);
+  output_ = std::make_unique<ClockOutput>(facts_.sampleRate);
+  output_->MoveTo(feed, pending_.FirstFrame(), nowMicros);
+  output_->Resume(feed, nowMicros);
 }
 
-void Stream::EmitLocked(std::int64_t frames) {
-  const std::size_t count =
-      std::min(pending_.size(), std::size_t(std::max<std::int64_t>(frames, 0)) * std::size_t(facts_.channels));
-  if (count == 0) return;
-  scratch_.assign(pending_.begin(), pending_.begin() + std::ptrdiff_t(count));
-  ApplyVolume(scratch_.data(), count, volume_ * OutputVolume().load());
-  CaptureLocked(scratch_.data(), count);
-  pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(count));
-  pendingFrame_ += std::int64_t(count) / facts_.channels;
-}
-
-void Stream::CaptureLocked(const std::int16_t* samples, std::size_t count) {
-  capture_.Append(samples, count);
-}
-
-// --- position and transport (mutex held) ---------------------------------------------
-
-std::int64_t Stream::PlayedFrameLocked(std::int64_t nowMicros) {
-  if (!useDevice_) {
-    const std::int64_t pendingFrames = std::int64_t(pending_.size()) / facts_.channels;
-    return clock_.Advance(nowMicros, pendingFrame_ + pendingFrames);
-  }
-  if (state_ == State::Stopped) return heldFrame_;
-  // The device's count runs ahead of what is heard (Wine counts what it handed to the
-  // sound server). The stream's last frame counts only once the stream has ended, with
-  // every buffer back: a caller that moves on, or plays again, when the position reaches
-  // the length neither cuts off the ending nor finds the stream still playing.
-  const bool lastQueued = decodeEnded_ && pending_.empty() && pendingFrame_ > deviceBase_;
-  return std::min(deviceBase_ + device_.PlayedFrames(), pendingFrame_ - (lastQueued ? 1 : 0));
-}
+// --- position and transport ----------------------------------------------------------
 
 void Stream::RestartLocked(std::int64_t frame, std::size_t fileOffset, std::int64_t discard) {
-  if (!useDevice_) EmitLocked(PlayedFrameLocked(NowMicros()) - pendingFrame_);
+  const std::int64_t now = NowMicros();
+  {
+    OutputFeed before = FeedLocked();
+    output_->Settle(before, now);
+  }
   ++generation_;
-  reopenDecoder_ = true;
-  seekOffset_ = fileOffset;
-  seekDiscard_ = discard;
-  pending_.clear();
-  pendingFrame_ = frame;
+  jump_ = Jump{true, fileOffset, discard};
+  pending_.Reset(frame);
   decodeEnded_ = false;
   ended_ = false;
   decodePosition_ = fileOffset;
   history_->Reset(frame);
-  clock_.MoveTo(frame, NowMicros());
-  if (useDevice_) {
-    device_.CollectPlayed([this](const std::int16_t* s, std::size_t n) { CaptureLocked(s, n); });
-    device_.Reset();
-  }
-  deviceBase_ = frame;
-  heldFrame_ = frame;
+  OutputFeed feed = FeedLocked();
+  output_->MoveTo(feed, frame, now);
   wake_.notify_all();
 }
 
-void Stream::HoldLocked(std::int64_t nowMicros) {
-  if (!useDevice_) {
-    EmitLocked(PlayedFrameLocked(nowMicros) - pendingFrame_);
-    clock_.Hold();
-    return;
-  }
-  device_.CollectPlayed([this](const std::int16_t* s, std::size_t n) { CaptureLocked(s, n); });
-  heldFrame_ = PlayedFrameLocked(nowMicros);
-  // What was queued but not heard goes back in front of the pending samples; the history
-  // still holds it as decoded.
-  device_.Reset();
-  const std::int64_t unheard = pendingFrame_ - heldFrame_;
-  if (unheard > 0) {
-    std::vector<std::int16_t> back(std::size_t(unheard) * std::size_t(facts_.channels));
-    history_->Copy(pendingFrame_, unheard, back.data());
-    pending_.insert(pending_.begin(), back.begin(), back.end());
-  }
-  pendingFrame_ = heldFrame_;
-  deviceBase_ = heldFrame_;
-}
-
-void Stream::ResumeLocked(std::int64_t nowMicros) {
-  if (!useDevice_) {
-    clock_.Start(nowMicros);
-  } else {
-    device_.Resume();
-  }
-  wake_.notify_all();
-}
-
-bool Stream::Play(bool restart) {
+void Stream::Play(bool restart) {
   std::lock_guard lock(mutex_);
   if (restart || ended_) RestartLocked(0, firstAudioFrame_, 0);
-  if (state_ == State::Playing) return true;
-  state_ = State::Playing;
-  ResumeLocked(NowMicros());
-  return true;
+  if (transport_ == Transport::Playing) return;
+  transport_ = Transport::Playing;
+  OutputFeed feed = FeedLocked();
+  output_->Resume(feed, NowMicros());
+  wake_.notify_all();
 }
 
 void Stream::Stop() {
   std::lock_guard lock(mutex_);
-  if (state_ == State::Stopped) return;
-  HoldLocked(NowMicros());
-  state_ = State::Stopped;
+  if (transport_ == Transport::Stopped) return;
+  OutputFeed feed = FeedLocked();
+  output_->Stop(feed, NowMicros());
+  transport_ = Transport::Stopped;
   capture_.Flush();
 }
 
 bool Stream::Pause(int* error) {
   std::lock_guard lock(mutex_);
-  if (state_ != State::Playing) {
-    *error = state_ == State::Paused ? BASS_ERROR_ALREADY : BASS_ERROR_NOPLAY;
+  if (transport_ != Transport::Playing) {
+    *error = transport_ == Transport::Paused ? BASS_ERROR_ALREADY : BASS_ERROR_NOPLAY;
     return false;
   }
-  const std::int64_t now = NowMicros();
-  if (useDevice_) {
-    device_.Pause();
-  } else {
-    EmitLocked(PlayedFrameLocked(now) - pendingFrame_);
-    clock_.Hold();
-  }
-  state_ = State::Paused;
+  OutputFeed feed = FeedLocked();
+  output_->Pause(feed, NowMicros());
+  transport_ = Transport::Paused;
   capture_.Flush();
   return true;
 }
@@ -290,28 +201,18 @@ bool Stream::SetPosition(std::int64_t bytes, int* error) {
   }
   std::lock_guard lock(mutex_);
   RestartLocked(frame, offset, discard);
-  if (state_ == State::Playing && useDevice_) device_.Resume();
+  if (transport_ == Transport::Playing) {
+    OutputFeed feed = FeedLocked();
+    output_->Resume(feed, NowMicros());
+  }
   return true;
 }
 
 std::int64_t Stream::Position(bool decoded) {
   std::lock_guard lock(mutex_);
-  const std::int64_t frame =
-      decoded ? pendingFrame_ + std::int64_t(pending_.size()) / facts_.channels
-              : PlayedFrameLocked(NowMicros());
+  OutputFeed feed = FeedLocked();
+  const std::int64_t frame = decoded ? pending_.EndFrame() : output_->PlayedFrame(feed, NowMicros());
   return frame * BytesPerSampleFrame(facts_);
-}
-
-DWORD Stream::Active() {
-  std::lock_guard lock(mutex_);
-  switch (state_) {
-    case State::Playing:
-      return pending_.empty() && !decodeEnded_ ? BASS_ACTIVE_STALLED : BASS_ACTIVE_PLAYING;
-    case State::Paused:
-      return BASS_ACTIVE_PAUSED;
-    default:
-      return BASS_ACTIVE_STOPPED;
-  }
 }
 
 // --- levels and sample data ---------------------------------------------------------
@@ -326,11 +227,12 @@ bool Stream::Level(float* levels, float seconds, DWORD flags, int* error) {
     return false;
   }
   std::lock_guard lock(mutex_);
-  if (state_ != State::Playing) {
+  if (transport_ != Transport::Playing) {
     *error = BASS_ERROR_NOPLAY;
     return false;
   }
-  const std::int64_t played = PlayedFrameLocked(NowMicros());
+  OutputFeed feed = FeedLocked();
+  const std::int64_t played = output_->PlayedFrame(feed, NowMicros());
   const auto frames = std::int64_t(std::llround(double(seconds) * facts_.sampleRate));
   const bool rms = (flags & BASS_LEVEL_RMS) != 0;
   history_->Level(played, frames, mono, rms, levels);
@@ -350,7 +252,7 @@ DWORD Stream::LevelWord(int* error) {
 
 DWORD Stream::Data(void* buffer, DWORD length, int* error) {
   std::lock_guard lock(mutex_);
-  if (length == BASS_DATA_AVAILABLE) return DWORD(pending_.size() * sizeof(std::int16_t));
+  if (length == BASS_DATA_AVAILABLE) return DWORD(pending_.Samples() * sizeof(std::int16_t));
   if (length & (BASS_DATA_FFT256 | BASS_DATA_FIXED)) {
     *error = BASS_ERROR_ILLPARAM;  // spectra are not offered
     return DWORD(-1);
@@ -364,7 +266,8 @@ DWORD Stream::Data(void* buffer, DWORD length, int* error) {
   const std::size_t sampleSize = asFloat ? sizeof(float) : sizeof(std::int16_t);
   const std::int64_t frames = bytes / (sampleSize * std::size_t(facts_.channels));
   std::vector<std::int16_t> recent(std::size_t(frames) * std::size_t(facts_.channels));
-  history_->Copy(PlayedFrameLocked(NowMicros()), frames, recent.data());
+  OutputFeed feed = FeedLocked();
+  history_->Copy(output_->PlayedFrame(feed, NowMicros()), frames, recent.data());
   if (asFloat) {
     auto* out = static_cast<float*>(buffer);
     for (std::size_t i = 0; i < recent.size(); ++i) out[i] = recent[i] / 32768.0f;

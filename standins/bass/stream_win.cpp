@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <cmath>
 
+#include "standins/bass/clock_output.h"
+#include "standins/bass/device_output_win.h"
+#include "standins/bass/module_thread_win.h"
+
 namespace {
 
 // How far past its tags a file may hold junk before its first frame.
 constexpr std::size_t kScanLimit = 64 * 1024;
 // Room for the two successors that confirm a first frame.
-constexpr std::size_t kChainSlack = 3 * 1441 + 4;
+constexpr std::size_t kChainSlack = 3 * kLargestFrameBytes + kFrameHeaderBytes;
 constexpr DWORD kHeadWaitMs = 10000;
 constexpr auto kCreateDeadline = std::chrono::seconds(10);
 
@@ -19,7 +23,7 @@ std::atomic<float>& OutputVolume() {
   return volume;
 }
 
-Stream::Stream(const StreamSettings& settings) : settings_(settings) {}
+Stream::Stream(const StreamSettings& settings) : settings_(settings), file_(settings.cap) {}
 
 Stream::~Stream() { Shutdown(); }
 
@@ -28,6 +32,7 @@ std::shared_ptr<Stream> Stream::OpenUrl(const std::string& url, DWORD offset, DO
   const auto deadline = std::chrono::steady_clock::now() + kCreateDeadline;
   std::shared_ptr<Stream> stream(new Stream(settings));
   stream->name_ = url;
+  stream->file_.FailAllocationAt(settings.failAllocationAt);
   stream->download_ = std::make_unique<HttpDownload>(stream->file_, proc, user);
   if (!stream->download_->Begin(url, offset, kHeadWaitMs, error)) {
     stream->Shutdown();
@@ -41,14 +46,16 @@ std::shared_ptr<Stream> Stream::OpenUrl(const std::string& url, DWORD offset, DO
   return stream;
 }
 
-std::shared_ptr<Stream> Stream::OpenBytes(std::vector<std::uint8_t> bytes, std::string name,
-                                          const StreamSettings& settings, int* error) {
+std::shared_ptr<Stream> Stream::OpenBytes(const std::uint8_t* bytes, std::size_t count,
+                                          std::string name, const StreamSettings& settings,
+                                          int* error) {
   std::shared_ptr<Stream> stream(new Stream(settings));
   stream->name_ = std::move(name);
-  stream->file_.Announce(std::int64_t(bytes.size()));
-  stream->file_.Append(bytes.data(), bytes.size());
+  if (!stream->file_.Announce(std::int64_t(count)) || !stream->file_.Append(bytes, count)) {
+    *error = BASS_ERROR_MEM;
+    return nullptr;
+  }
   stream->file_.Finish(true);
-  bytes = {};
   if (!stream->Recognise(std::chrono::steady_clock::now(), error) || !stream->Start(error)) {
     stream->Shutdown();
     return nullptr;
@@ -64,16 +71,16 @@ void Stream::Shutdown() {
   wake_.notify_all();
   file_.Wake();
   if (download_) download_->Stop();
-  if (player_.joinable()) player_.join();
+  if (playerDone_) WaitForSingleObject(playerDone_->get(), INFINITE);
+  playerDone_.reset();
   std::lock_guard lock(mutex_);
-  // What the clock has passed, or the device has handed back, counts as played, up to the
-  // moment of the free.
-  if (!useDevice_ && history_) EmitLocked(PlayedFrameLocked(NowMicros()) - pendingFrame_);
-  if (useDevice_) {
-    device_.CollectPlayed([this](const std::int16_t* s, std::size_t n) { CaptureLocked(s, n); });
+  // What the output has played up to the moment of the free counts as played.
+  if (output_) {
+    OutputFeed feed = FeedLocked();
+    output_->Settle(feed, NowMicros());
+    output_.reset();
   }
-  device_.Close();
-  decoder_.Close();
+  decoding_.decoder.Close();
   capture_.Close();
 }
 
@@ -111,7 +118,7 @@ bool Stream::Recognise(std::chrono::steady_clock::time_point deadline, int* erro
       request.chain = 3;
       FrameLocation found = FindFrame(request);
       if (found.result == FrameSearch::NotFound) {
-        *error = BASS_ERROR_FILEFORM;
+        *error = file_.OutOfMemory() ? BASS_ERROR_MEM : BASS_ERROR_FILEFORM;
         return false;
       }
       if (found.result == FrameSearch::Found) {
@@ -134,7 +141,9 @@ bool Stream::Recognise(std::chrono::steady_clock::time_point deadline, int* erro
     }
     const auto now = std::chrono::steady_clock::now();
     if (finished || now >= deadline) {
-      *error = finished ? BASS_ERROR_FILEFORM : BASS_ERROR_TIMEOUT;
+      *error = !finished              ? BASS_ERROR_TIMEOUT
+               : file_.OutOfMemory() ? BASS_ERROR_MEM
+                                     : BASS_ERROR_FILEFORM;
       return false;
     }
     file_.WaitBeyond(received,
@@ -143,23 +152,33 @@ bool Stream::Recognise(std::chrono::steady_clock::time_point deadline, int* erro
 }
 
 bool Stream::Start(int* error) {
-  if (!decoder_.Open(format_)) {
+  if (!decoding_.decoder.Open(format_)) {
     *error = BASS_ERROR_CODEC;
     return false;
   }
-  cursor_ = std::make_unique<FrameCursor>(format_, firstAudioFrame_);
+  decoding_.cursor = std::make_unique<FrameCursor>(format_, firstAudioFrame_);
   // The level may look back a second behind a decoder that runs up to two seconds ahead.
   history_ = std::make_unique<PcmHistory>(facts_.channels, std::int64_t(facts_.sampleRate) * 3);
-  clock_ = PlaybackClock(facts_.sampleRate);
+  pending_ = PendingAudio(facts_.channels);
   decodePosition_ = firstAudioFrame_;
   lengthBytes_ = facts_.lengthBytes;
   lengthExact_ = facts_.lengthExact;
-  if (!settings_.silent) useDevice_ = device_.Open(facts_.sampleRate, facts_.channels);
+  if (!settings_.silent) output_ = DeviceOutput::Open(facts_.sampleRate, facts_.channels);
+  if (!output_) output_ = std::make_unique<ClockOutput>(facts_.sampleRate);
   if (!settings_.capturePath.empty()) {
     capture_.Open(settings_.capturePath, facts_.sampleRate, facts_.channels);
   }
   lastFlush_ = std::chrono::steady_clock::now();
-  player_ = std::thread(&Stream::PlayerLoop, this);
+  auto done = std::make_shared<UniqueHandle>(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!*done || !StartModuleThread([this, done] {
+        PlayerLoop();
+        SetEvent(done->get());  // from here on the stream may be gone
+        return ModuleRelease::Release;
+      })) {
+    *error = BASS_ERROR_MEM;
+    return false;
+  }
+  playerDone_ = std::move(done);
   return true;
 }
 
@@ -173,7 +192,7 @@ std::int64_t Stream::Length() {
     layout.first = format_;
     layout.audioStart = std::int64_t(audioStart_);
     layout.fileSize = file_.Size();
-    std::uint8_t frame[1441 + 4] = {};
+    std::uint8_t frame[kLargestFrameBytes + kFrameHeaderBytes] = {};
     std::size_t got = file_.Read(audioStart_, frame, sizeof(frame));
     layout.summary = ParseVbrSummary(frame, got, format_);
     lengthBytes_ = ComputeStreamFacts(layout).lengthBytes;
@@ -192,7 +211,7 @@ std::int64_t Stream::FilePosition(DWORD mode, int* error) {
       // the last sample has been played, so a caller that takes it for the end of the
       // song does not cut the song short.
       if (ended_) return size - start;
-      std::int64_t decoded = std::int64_t(decodePosition_) - start;
+      const std::int64_t decoded = std::int64_t(decodePosition_) - start;
       return std::max<std::int64_t>(0, std::min(decoded, size - start - 1));
     }
     case BASS_FILEPOS_DOWNLOAD:

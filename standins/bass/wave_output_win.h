@@ -17,7 +17,6 @@ class WaveOutput {
   // False when no output device opens (as on a machine without sound).
   bool Open(int sampleRate, int channels);
   void Close();
-  bool IsOpen() const { return device_ != nullptr; }
 
   // Frames one buffer holds, and whether a buffer is free to take them.
   std::size_t BufferFrames() const { return bufferFrames_; }
@@ -28,16 +27,12 @@ class WaveOutput {
   void CollectPlayed(const std::function<void(const std::int16_t*, std::size_t)>& played);
   // Frames played since the last Reset, as the device counts them.
   std::int64_t PlayedFrames();
-  std::int64_t QueuedFrames() const { return queuedFrames_; }
   bool Idle();  // nothing queued is still playing
 
   void Pause();
   void Resume();
   // Drops everything queued; the played count starts again from 0.
   void Reset();
-
-  // Signalled whenever the device finishes a buffer.
-  HANDLE Event() const { return event_; }
 
  private:
   struct Buffer {

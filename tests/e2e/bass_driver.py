@@ -12,7 +12,9 @@ PROBE = BUILD / "tests" / "bass_probe.exe"
 
 
 class BassProbe:
-    def __init__(self, capture=None, silent=True, env=None):
+    def __init__(self, capture=None, silent=True, env=None, bound=True):
+        """bound=False: the probe does not load the library itself (for unloadcycles and
+        watch)."""
         environment = dict(os.environ)
         environment.setdefault("WINEDEBUG", "-all")
         if capture:
@@ -21,7 +23,8 @@ class BassProbe:
             environment["TUNER_BASS_SILENT"] = "1"
         environment.update(env or {})
         self.process = subprocess.Popen(
-            ["wine", str(PROBE), windows_path(BIN / "Bass.dll")], stdin=subprocess.PIPE,
+            ["wine", str(PROBE), windows_path(BIN / "Bass.dll")] + ([] if bound else ["--unbound"]),
+            stdin=subprocess.PIPE,
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=environment, text=True, bufsize=1)
         self.lines = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
@@ -53,13 +56,21 @@ class BassProbe:
         return answer
 
     def close(self):
+        """Quits the probe, which unloads the library whatever streams are left: that must
+        not hang (the library's threads keep it loaded instead)."""
+        if self.process.poll() is not None:
+            return
         try:
             self.process.stdin.write("quit\n")
             self.process.stdin.flush()
             self.process.wait(timeout=20)
-        except (BrokenPipeError, OSError, subprocess.TimeoutExpired):
+        except (BrokenPipeError, OSError):
             self.process.kill()
             self.process.wait()
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            raise AssertionError("the probe hung unloading the library")
 
     def __enter__(self):
         return self

@@ -2,7 +2,8 @@
 
 The songs are synthesised and encoded with lame here; the server offers them plainly, by
 redirect, and with faults (error statuses, bodies that are not MP3, a server that never
-answers, truncated, damaged and slow bodies). It listens over HTTPS with the sandbox's
+answers or resets the connection, truncated, damaged, slow, stalled, trickling and endless
+bodies, and sizes no stream may hold). It listens over HTTPS with the sandbox's
 test certificate on a catalogue host name, and over plain HTTP on 127.0.0.1.
 """
 import http.server
@@ -128,10 +129,26 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.flush()
                 sent, started = first, time.monotonic()
                 while sent < len(data) and not self.stop.is_set() and time.monotonic() - started < limit:
-                    time.sleep(delay)
+                    if self.stop.wait(delay):
+                        break
                     self.wfile.write(data[sent:sent + chunk])
                     self.wfile.flush()
                     sent += chunk
+        except (BrokenPipeError, ConnectionResetError, ssl.SSLError, OSError):
+            pass
+        self.close_connection = True
+
+    def _send_endless(self, song):
+        """The song's frames over and over, with no length: the body ends only when the
+        client goes."""
+        self.send_response(200)
+        self.send_header("Content-Type", "audio/mpeg")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        block = song * max(1, (1 << 20) // len(song))
+        try:
+            while not self.stop.is_set():
+                self.wfile.write(block)
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError, OSError):
             pass
         self.close_connection = True
@@ -160,6 +177,33 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         elif kind == "slow" and file and file.is_file():
             # The first 16 KiB at once, then a trickle: a download that is still running.
             self._send_file(file.read_bytes(), pace=(16384, 512, 0.2, 20))
+        elif kind == "stall" and file and file.is_file():
+            # The first 16 KiB, then nothing until the site closes.
+            self._send_file(file.read_bytes(), pace=(16384, 0, 30, 30))
+        elif kind == "trickle" and file and file.is_file():
+            # The first 64 KiB, then 64 bytes a second: too slow to ever play.
+            self._send_file(file.read_bytes(), pace=(65536, 64, 1.0, 120))
+        elif kind == "huge" and file and file.is_file():
+            # Announces 4 GB, more than any stream may hold.
+            self._send_file(file.read_bytes(), announced=4 << 30)
+        elif kind == "endless" and file and file.is_file():
+            self._send_endless(file.read_bytes())
+        elif kind == "slowhead":
+            # The response head a byte at a time, 0.3 s apart.
+            head = b"HTTP/1.1 200 OK\r\nContent-Type: audio/mpeg\r\nContent-Length: 1000\r\n\r\n"
+            try:
+                for byte in head:
+                    if self.stop.wait(0.3):
+                        break
+                    self.wfile.write(bytes([byte]))
+                    self.wfile.flush()
+            except OSError:
+                pass
+            self.close_connection = True
+        elif kind == "reset":
+            # The connection is reset as soon as the request is read.
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.close_connection = True
         else:
             self._send_file(b"no such thing", status=404, content_type="text/plain")
 

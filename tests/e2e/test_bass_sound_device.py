@@ -112,14 +112,20 @@ class BassSoundDevice(unittest.TestCase):
         self.assertNotEqual(opened["handle"], 0, opened)
         return opened
 
-    def assert_real_speed(self, probe, seconds=2.0, rate=RATE, channels=2):
-        early = probe.ask("state")
-        probe.ask(f"wait {int(seconds * 1000)}")
-        later = probe.ask("state")
-        played = (later["position"] - early["position"]) / (rate * channels * 2)
-        elapsed = (later["t"] - early["t"]) / 1000
-        self.assertAlmostEqual(played, elapsed, delta=elapsed * 0.05)
-        return later
+    def assert_real_speed(self, probe, seconds=2.0, rate=RATE, channels=2, tries=3):
+        """The device plays in real time: within 5 % over a stretch of `seconds`. A loaded
+        machine may hold the sound server back over one stretch, so up to `tries` are
+        measured; a wrong rate misses in every one."""
+        ratios = []
+        for _ in range(tries):
+            early = probe.ask("state")
+            probe.ask(f"wait {int(seconds * 1000)}")
+            later = probe.ask("state")
+            played = (later["position"] - early["position"]) / (rate * channels * 2)
+            ratios.append(played / ((later["t"] - early["t"]) / 1000))
+            if abs(ratios[-1] - 1) <= 0.05:
+                return later
+        self.fail(f"played over elapsed time: {ratios}")
 
     # -- the whole song -------------------------------------------------------------------
 
@@ -133,7 +139,7 @@ class BassSoundDevice(unittest.TestCase):
         self.assertEqual(len(clients), 1, clients)
         self.assertIn("s16le 2ch 44100Hz", clients[0])
         probe.ask("wait 500")
-        self.assert_real_speed(probe, 3.0)
+        self.assert_real_speed(probe, 1.5)
         state = probe.ask("waitend 20000")
         self.assertEqual(state["ended"], 1, state)
         self.assertEqual(state["position"], state["length"])
@@ -277,7 +283,7 @@ class BassSoundDevice(unittest.TestCase):
         self.assertEqual(len(clients), 1, clients)
         self.assertIn("s16le 1ch 24000Hz", clients[0])
         probe.ask("wait 300")
-        self.assert_real_speed(probe, 1.5, rate=24000, channels=1)
+        self.assert_real_speed(probe, 1.0, rate=24000, channels=1)
         state = probe.ask("waitend 10000")
         self.assertEqual(state["ended"], 1)
         probe.ask("free")

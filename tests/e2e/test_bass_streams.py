@@ -1,19 +1,37 @@
 """Our Bass.dll as the players use it: streams from a local web site (HTTPS behind a
 redirect where the sandbox offers it), their facts, what is played, and the faults."""
-import math
 import os
 import pathlib
 import shutil
 import tempfile
-import time
+import threading
 import unittest
 
 from bass_driver import BassProbe
 from bass_fixtures import FixtureSite, closed_port, make_songs, read_wav
 
 
+CAP = 128 << 20  # what one stream may hold
+
+
 def captured(folder, number=1):
     return read_wav(pathlib.Path(folder) / f"capture-{number}.wav")
+
+
+def real_speed(probe, seconds, tries=3):
+    """Played over elapsed time across a stretch of `seconds`, measured up to `tries` times
+    until one lies within 5 % of real time: a loaded machine can hold back one stretch, a
+    clock at a wrong rate misses in all of them. Returns every ratio measured."""
+    ratios = []
+    for _ in range(tries):
+        early = probe.ask("state")
+        probe.ask(f"wait {int(seconds * 1000)}")
+        later = probe.ask("state")
+        ratios.append((later["position"] - early["position"]) / 4 / 44100
+                      / ((later["t"] - early["t"]) / 1000))
+        if abs(ratios[-1] - 1) <= 0.05:
+            break
+    return ratios
 
 
 def best_alignment(played, reference, channels, search=4000):
@@ -120,13 +138,26 @@ class BassStreams(unittest.TestCase):
         probe.ask("play 1")
         probe.ask("waitend 20000")
         probe.ask("free")
+        # Volumes that are not numbers are refused; a huge one clips, it never wraps.
+        self.open(probe, "tone.mp3")
+        for volume in ("nan", "inf", "-inf"):
+            self.assertEqual(probe.ask(f"volume {volume}")["error"], 20, volume)
+            self.assertEqual(probe.ask(f"globalvolume {volume}")["error"], 20, volume)
+        self.assertEqual(probe.ask("volume 1e30")["ok"], 1)
+        probe.ask("play 1")
+        probe.ask("wait 1000")
+        probe.ask("free")
         probe.close()
         _, _, loud = captured(self.capture_dir, 1)
         _, _, quiet = captured(self.capture_dir, 2)
+        _, _, clipped = captured(self.capture_dir, 3)
         self.assertEqual(len(loud), len(quiet))
         self.assertGreater(max(loud), 15000)
         worst = max(abs(round(a * 0.15) - b) for a, b in zip(loud, quiet))
         self.assertLessEqual(worst, 1)
+        self.assertGreater(len(clipped), 44100)
+        expected = [32767 if a > 0 else -32768 if a < 0 else 0 for a in loud[:len(clipped)]]
+        self.assertEqual(clipped, expected)
 
     def test_pause_holds_position_and_capture_and_restart_replays(self):
         probe = self.probe()
@@ -164,12 +195,9 @@ class BassStreams(unittest.TestCase):
     def test_the_silent_clock_keeps_real_time(self):
         probe = self.probe()
         self.open(probe, "tone.mp3")
-        start = probe.ask("play 1")["t"]
-        probe.ask("wait 3000")
-        state = probe.ask("state")
-        seconds = state["position"] / 4 / 44100
-        elapsed = (state["t"] - start) / 1000
-        self.assertAlmostEqual(seconds, elapsed, delta=elapsed * 0.05)
+        probe.ask("play 1")
+        ratios = real_speed(probe, 1.5)
+        self.assertLessEqual(abs(ratios[-1] - 1), 0.05, ratios)
 
     def test_level_of_full_scale_and_of_silence(self):
         probe = self.probe()
@@ -208,12 +236,34 @@ class BassStreams(unittest.TestCase):
                 self.assertEqual(opened["handle"], 0)
                 self.assertLess(opened["ms"], 1000)
 
-    def test_a_server_that_never_answers_fails_after_the_time_out(self):
-        probe = self.probe()
-        opened = probe.ask(f"open {self.base}/hang/x", timeout=30)
-        self.assertEqual(opened["handle"], 0)
-        self.assertGreater(opened["ms"], 4000)
-        self.assertLess(opened["ms"], 11000)
+    def test_every_stall_of_a_server_ends_in_a_bounded_time(self):
+        # No answer, a head that trickles in, a body that trickles once playing: side by
+        # side, each in a process of its own.
+        answers = {}
+
+        def run(kind, commands):
+            probe = self.probe()
+            answers[kind] = [probe.ask(command, timeout=60) for command in commands]
+
+        runs = {"hang": [f"open {self.base}/hang/x"],
+                "slowhead": [f"open {self.base}/slowhead/x"],
+                "trickle": [f"open {self.base}/trickle/tone.mp3", "play 1", "waitend 40000"]}
+        threads = [threading.Thread(target=run, args=item) for item in runs.items()]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        for kind in ("hang", "slowhead"):
+            opened = answers[kind][0]
+            self.assertEqual(opened["handle"], 0, kind)
+            self.assertGreater(opened["ms"], 4000, kind)
+            self.assertLess(opened["ms"], 13000, kind)  # 10 s, and room for a loaded machine
+        self.assertNotEqual(answers["trickle"][0]["handle"], 0)
+        ended = answers["trickle"][2]
+        # The body brought too little in its second 10 s: the stream plays what came and ends.
+        self.assertEqual(ended["ended"], 1, ended)
+        self.assertGreater(ended["waited_ms"], 12000)
+        self.assertLess(ended["position"], ended["length"] + 1)
 
     def test_a_truncated_file_plays_what_arrived_and_ends(self):
         probe = self.probe()
@@ -247,22 +297,49 @@ class BassStreams(unittest.TestCase):
         tail = played[-44100 * 2:-4410 * 2]
         self.assertGreater(max(tail), 15000)
 
+    def test_memory_is_bounded_per_stream(self):
+        probe = self.probe()
+        huge = probe.ask(f"open {self.base}/huge/tone.mp3")  # announces 4 GB
+        self.assertEqual((huge["handle"], huge["error"]), (0, 1))  # BASS_ERROR_MEM
+        self.assertLess(huge["ms"], 2000)
+        self.open(probe, "tone.mp3", kind="endless")
+        for _ in range(60):
+            state = probe.ask("state")
+            if state["size"] != -1:
+                break
+            probe.ask("wait 500")
+        # The body ran past the cap: the file ends there, and the process did not grow
+        # far beyond it.
+        self.assertEqual((state["download"], state["size"]), (CAP, CAP))
+        status = pathlib.Path(f"/proc/{probe.process.pid}/status").read_text()
+        resident = int(status.split("VmRSS:")[1].split()[0]) * 1024
+        self.assertLess(resident, CAP + (100 << 20))
+
+    def test_a_download_out_of_memory_fails_the_stream_not_the_program(self):
+        probe = self.probe(env={"TUNER_BASS_FAIL_ALLOCATION_AT": "0"})
+        for _ in range(2):
+            opened = probe.ask(f"open {self.base}/listen/tone.mp3")
+            self.assertEqual((opened["handle"], opened["error"]), (0, 1))  # BASS_ERROR_MEM
+        self.assertIn("count", probe.ask("handles"))  # still answering
+
     def test_freeing_during_a_download_is_prompt_and_leaks_nothing(self):
         probe = self.probe()
-        self.open(probe, "tone.mp3", kind="slow")
+        # A server gone quiet after the first bytes: the free does not wait for it.
+        self.open(probe, "tone.mp3", kind="stall")
         probe.ask("play 1")
         self.assertEqual(probe.ask("state")["size"], self.songs["tone.mp3"]["size"])
-        freed = probe.ask("free")
-        self.assertLess(freed["ms"], 100)
+        self.assertLess(probe.ask("free")["ms"], 1000)
         url = f"{self.base}/slow/tone.mp3"
         probe.ask(f"cycles 3 {url}")  # the first streams warm up the libraries
+        probe.ask("wait 1000")
         before = probe.ask("handles")["count"]
         cycles = probe.ask(f"cycles 100 {url}", timeout=300)
-        probe.ask("wait 1000")  # WinHTTP lets go of a closed request on its own threads
+        probe.ask("wait 1000")  # a closed request is let go once its read in flight ends
         after = probe.ask("handles")["count"]
         self.assertEqual(cycles["opened"], 100)
-        self.assertLess(cycles["slowest_free_ms"], 100)
-        self.assertEqual(after, before)
+        self.assertLess(cycles["slowest_free_ms"], 1000)
+        # Wine's own worker threads come and go with a handle or two each.
+        self.assertLessEqual(after - before, 5)
 
 
 if __name__ == "__main__":

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <new>
 #include <thread>
 
 namespace {
@@ -58,6 +60,43 @@ TEST(DownloadedFile, WaitersWakeForBytesTheEndOrTeardown) {
   EXPECT_FALSE(file.WaitBeyond(1, 5s));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
   closer.join();
+}
+
+TEST(DownloadedFile, GrowsInChunksUpToItsCapAndReadsAcrossThem) {
+  constexpr std::size_t kChunk = DownloadedFile::kChunkBytes;
+  MemoryBudget budget(8 * kChunk);
+  DownloadedFile file(2 * kChunk + 100, budget);
+  EXPECT_FALSE(file.Announce(2 * kChunk + 101));  // more than it may hold
+  EXPECT_TRUE(file.Announce(2 * kChunk + 100));
+  std::vector<std::uint8_t> body(3 * kChunk);
+  for (std::size_t i = 0; i < body.size(); ++i) body[i] = std::uint8_t(i * 31 / 7);
+  EXPECT_TRUE(file.Append(body.data(), kChunk - 3));
+  EXPECT_FALSE(file.Append(body.data() + kChunk - 3, 2 * kChunk));  // runs past the cap
+  EXPECT_EQ(file.Received(), 2 * kChunk + 100);
+  EXPECT_FALSE(file.OutOfMemory());
+  EXPECT_EQ(budget.InUse(), 3 * kChunk);
+  std::vector<std::uint8_t> out(kChunk + 10);
+  ASSERT_EQ(file.Read(kChunk - 5, out.data(), out.size()), out.size());
+  EXPECT_TRUE(std::equal(out.begin(), out.end(), body.begin() + kChunk - 5));
+}
+
+TEST(DownloadedFile, AllStreamsShareOneBudgetAndAFailedChunkKeepsWhatCameBefore) {
+  constexpr std::size_t kChunk = DownloadedFile::kChunkBytes;
+  MemoryBudget budget(2 * kChunk);
+  std::vector<std::uint8_t> body(kChunk * 2, 7);
+  {
+    DownloadedFile first(DownloadedFile::kStreamCap, budget);
+    EXPECT_TRUE(first.Append(body.data(), body.size()));
+    DownloadedFile second(DownloadedFile::kStreamCap, budget);
+    EXPECT_FALSE(second.Append(body.data(), 1));
+    EXPECT_TRUE(second.OutOfMemory());
+  }
+  EXPECT_EQ(budget.InUse(), 0u);
+  DownloadedFile failing(DownloadedFile::kStreamCap, budget);
+  failing.FailAllocationAt(kChunk + 10);
+  EXPECT_THROW(failing.Append(body.data(), body.size()), std::bad_alloc);
+  EXPECT_EQ(failing.Received(), kChunk);
+  EXPECT_EQ(budget.InUse(), kChunk);
 }
 
 // --- frame walking over the file -------------------------------------------------

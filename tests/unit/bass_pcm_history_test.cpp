@@ -84,4 +84,12 @@ TEST(ApplyVolume, ScalesRoundsAndClips) {
   EXPECT_EQ(same, (std::vector<std::int16_t>{0, 0}));
 }
 
+TEST(ApplyVolume, AHugeGainClipsAndNaNIsSilence) {
+  std::vector<std::int16_t> s = {3, -3, 0};
+  ApplyVolume(s.data(), s.size(), 3.0e38f);  // never wraps into noise
+  EXPECT_EQ(s, (std::vector<std::int16_t>{32767, -32768, 0}));
+  ApplyVolume(s.data(), s.size(), std::nanf(""));
+  EXPECT_EQ(s, (std::vector<std::int16_t>{0, 0, 0}));
+}
+
 }  // namespace

@@ -1,21 +1,27 @@
 // Drives Bass.dll for the stream tests: reads one command per line from standard input
 // and answers each with one JSON line on standard output. The library is bound at run time
 // by name, as the players bind it.
-//   bass_probe.exe <path of Bass.dll>
+//   bass_probe.exe <path of Bass.dll> [--unbound]
 // Commands: init [device] | open <url> | openfile <path> | facts | play [0|1] | pause |
-// stop | volume <v> | seek <bytes> | state | level <seconds> <flags> | wait <ms> |
-// waitend <ms> | free | handles | cycles <n> <url> | tags | quit
+// stop | volume <v> | globalvolume <v> | seek <bytes> | state | level <seconds> <flags> |
+// wait <ms> | waitend <ms> | free | handles | cycles <n> <url>... | tags | quit
+// With --unbound the library is not loaded at start, for the commands that load it
+// themselves or look at another process: unloadcycles <n> <url> | watch <program.exe>.
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <chrono>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "audio/bass_api.h"
 
@@ -40,6 +46,7 @@ struct Api {
   bass::ChannelSetPosition* ChannelSetPosition;
   bass::ChannelBytes2Seconds* ChannelBytes2Seconds;
   bass::ChannelGetTags* ChannelGetTags;
+  bass::SetVolume* SetVolume;
 };
 
 template <typename Entry>
@@ -56,6 +63,130 @@ double Millis(std::chrono::steady_clock::time_point since) {
 }
 
 long long Signed(QWORD value) { return static_cast<long long>(value); }
+
+// Handles a process holds, from the system's table of every handle (Wine's
+// GetProcessHandleCount answers 0 for any process).
+long HandleCount(DWORD process) {
+  using Query = LONG(WINAPI*)(int, void*, ULONG, ULONG*);
+  auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  struct Entry {  // SYSTEM_HANDLE_ENTRY
+    ULONG owner;
+    BYTE type, flags;
+    USHORT value;
+    void* object;
+    ULONG access;
+  };
+  constexpr int kSystemHandleInformation = 16;
+  std::vector<unsigned char> table(1 << 20);
+  ULONG needed = 0;
+  LONG status = 0;
+  while (query != nullptr &&
+         (status = query(kSystemHandleInformation, table.data(), ULONG(table.size()), &needed)) ==
+             LONG(0xC0000004)) {  // STATUS_INFO_LENGTH_MISMATCH
+    table.resize(table.size() * 2);
+  }
+  if (query == nullptr || status != 0) return -1;
+  const ULONG count = *reinterpret_cast<ULONG*>(table.data());
+  const auto* entries = reinterpret_cast<const Entry*>(table.data() + sizeof(void*));
+  long owned = 0;
+  for (ULONG i = 0; i < count; ++i) owned += entries[i].owner == process ? 1 : 0;
+  return owned;
+}
+
+// Threads of a process, as the system's snapshot counts them.
+int ThreadCount(DWORD process) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  int count = 0;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == process) ++count;
+  }
+  CloseHandle(snapshot);
+  return count;
+}
+
+// Threads of this process whose start address lies in [base, base + size).
+int ThreadsStartedIn(const void* base, std::size_t size) {
+  using Query = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (query == nullptr || snapshot == INVALID_HANDLE_VALUE) return -1;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  int count = 0;
+  const auto* low = static_cast<const char*>(base);
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID != GetCurrentProcessId()) continue;
+    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+    if (thread == nullptr) continue;
+    void* start = nullptr;
+    constexpr int kThreadQuerySetWin32StartAddress = 9;
+    if (query(thread, kThreadQuerySetWin32StartAddress, &start, sizeof(start), nullptr) == 0) {
+      const auto* at = static_cast<const char*>(start);
+      if (at >= low && at < low + size) ++count;
+    }
+    CloseHandle(thread);
+  }
+  CloseHandle(snapshot);
+  return count;
+}
+
+// The players' whole road through the library, from loading to unloading, `n` times:
+// afterwards the library must be gone from the process with no thread left in its code.
+void UnloadCycles(const char* path, int n, const std::string& url) {
+  MODULEINFO first{};
+  int opened = 0;
+  const int threadsBefore = ThreadCount(GetCurrentProcessId());
+  for (int i = 0; i < n; ++i) {
+    HMODULE library = LoadLibraryA(path);
+    if (library == nullptr) break;
+    if (i == 0) GetModuleInformation(GetCurrentProcess(), library, &first, sizeof(first));
+    auto entry = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(library, name)); };
+    auto init = reinterpret_cast<bass::Init*>(entry("BASS_Init"));
+    auto create = reinterpret_cast<bass::StreamCreateURL*>(entry("BASS_StreamCreateURL"));
+    auto play = reinterpret_cast<bass::ChannelPlay*>(entry("BASS_ChannelPlay"));
+    auto stop = reinterpret_cast<bass::ChannelStop*>(entry("BASS_ChannelStop"));
+    auto streamFree = reinterpret_cast<bass::StreamFree*>(entry("BASS_StreamFree"));
+    auto freeAll = reinterpret_cast<bass::Free*>(entry("BASS_Free"));
+    init(-1, 44100, 0, nullptr, nullptr);
+    HSTREAM stream = create(url.c_str(), 0, 0, nullptr, nullptr);
+    if (stream != 0) ++opened;
+    play(stream, TRUE);
+    stop(stream);
+    streamFree(stream);
+    freeAll();
+    FreeLibrary(library);
+  }
+  // The library goes when the last of its own threads has let it go.
+  auto start = std::chrono::steady_clock::now();
+  while (GetModuleHandleA("Bass.dll") != nullptr && Millis(start) < 30000) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const bool loaded = GetModuleHandleA("Bass.dll") != nullptr;
+  std::printf("{\"event\":\"unloadcycles\",\"opened\":%d,\"still_loaded\":%d,\"unload_ms\":%.1f,"
+              "\"threads_before\":%d,\"threads_after\":%d,\"threads_in_library\":%d}\n",
+              opened, loaded ? 1 : 0, Millis(start), threadsBefore,
+              ThreadCount(GetCurrentProcessId()), ThreadsStartedIn(first.lpBaseOfDll, first.SizeOfImage));
+}
+
+// Handles and threads of a running program, found by its file name (the tests read its
+// memory from /proc, as the benchmarks do).
+void Watch(const std::string& name) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  DWORD pid = 0;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    if (_stricmp(entry.szExeFile, name.c_str()) == 0) pid = entry.th32ProcessID;
+  }
+  CloseHandle(snapshot);
+  std::printf("{\"event\":\"watch\",\"pid\":%lu,\"handles\":%ld,\"threads\":%d}\n", pid,
+              pid != 0 ? HandleCount(pid) : -1, pid != 0 ? ThreadCount(pid) : -1);
+}
 
 void PrintState(const Api& api, DWORD h) {
   float level = 0;
@@ -76,6 +207,27 @@ void PrintState(const Api& api, DWORD h) {
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
+  if (argc > 2 && std::strcmp(argv[2], "--unbound") == 0) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::printf("{\"event\":\"ready\"}\n");
+    std::string line;
+    while (std::getline(std::cin, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      std::istringstream in(line);
+      std::string command, argument;
+      int n = 0;
+      in >> command;
+      if (command == "quit") break;
+      if (command == "unloadcycles" && in >> n >> argument) {
+        UnloadCycles(argv[1], n, argument);
+      } else if (command == "watch" && in >> argument) {
+        Watch(argument);
+      } else {
+        std::printf("{\"event\":\"unknown\"}\n");
+      }
+    }
+    return 0;
+  }
   HMODULE library = LoadLibraryA(argv[1]);
   if (library == nullptr) {
     std::printf("{\"event\":\"load_failed\",\"error\":%lu}\n", GetLastError());
@@ -100,6 +252,7 @@ int main(int argc, char** argv) {
   Bind(library, api.ChannelSetPosition, "BASS_ChannelSetPosition");
   Bind(library, api.ChannelBytes2Seconds, "BASS_ChannelBytes2Seconds");
   Bind(library, api.ChannelGetTags, "BASS_ChannelGetTags");
+  Bind(library, api.SetVolume, "BASS_SetVolume");
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   std::printf("{\"event\":\"ready\"}\n");
 
@@ -147,11 +300,15 @@ int main(int argc, char** argv) {
     } else if (command == "stop") {
       BOOL ok = api.ChannelStop(h);
       std::printf("{\"event\":\"stop\",\"ok\":%d}\n", ok ? 1 : 0);
-    } else if (command == "volume") {
-      float volume = 1;
-      in >> volume;
-      BOOL ok = api.ChannelSetAttribute(h, BASS_ATTRIB_VOL, volume);
-      std::printf("{\"event\":\"volume\",\"ok\":%d}\n", ok ? 1 : 0);
+    } else if (command == "volume" || command == "globalvolume") {
+      // strtof, unlike a stream, reads "nan", "inf" and "-inf".
+      std::string text;
+      in >> text;
+      const float volume = std::strtof(text.c_str(), nullptr);
+      BOOL ok = command == "volume" ? api.ChannelSetAttribute(h, BASS_ATTRIB_VOL, volume)
+                                    : api.SetVolume(volume);
+      std::printf("{\"event\":\"volume\",\"ok\":%d,\"error\":%d}\n", ok ? 1 : 0,
+                  api.ErrorGetCode());
     } else if (command == "seek") {
       long long bytes = 0;
       in >> bytes;
@@ -198,26 +355,33 @@ int main(int argc, char** argv) {
       std::printf("{\"event\":\"free\",\"ok\":%d,\"ms\":%.2f}\n", ok ? 1 : 0, Millis(start));
       h = 0;
     } else if (command == "handles") {
-      DWORD count = 0;
-      GetProcessHandleCount(GetCurrentProcess(), &count);
-      std::printf("{\"event\":\"handles\",\"count\":%lu}\n", count);
+      std::printf("{\"event\":\"handles\",\"count\":%ld,\"threads\":%d}\n",
+                  HandleCount(GetCurrentProcessId()), ThreadCount(GetCurrentProcessId()));
     } else if (command == "cycles") {
+      // n create/play/free cycles of each address, the addresses side by side on threads
+      // of their own.
       int n = 0;
-      std::string url;
       in >> n;
-      std::getline(in >> std::ws, url);
-      double slowestFree = 0;
-      int opened = 0;
-      for (int i = 0; i < n; ++i) {
-        HSTREAM s = api.StreamCreateURL(url.c_str(), 0, 0, nullptr, nullptr);
-        if (s != 0) ++opened;
-        api.ChannelPlay(s, TRUE);
-        auto start = std::chrono::steady_clock::now();
-        api.StreamFree(s);
-        slowestFree = std::max(slowestFree, Millis(start));
+      std::vector<std::string> urls;
+      for (std::string url; in >> url;) urls.push_back(url);
+      std::atomic<int> opened{0};
+      std::vector<double> slowest(urls.size(), 0.0);
+      std::vector<std::thread> workers;
+      for (std::size_t u = 0; u < urls.size(); ++u) {
+        workers.emplace_back([&, u] {
+          for (int i = 0; i < n; ++i) {
+            HSTREAM s = api.StreamCreateURL(urls[u].c_str(), 0, 0, nullptr, nullptr);
+            if (s != 0) ++opened;
+            api.ChannelPlay(s, TRUE);
+            auto start = std::chrono::steady_clock::now();
+            api.StreamFree(s);
+            slowest[u] = std::max(slowest[u], Millis(start));
+          }
+        });
       }
-      std::printf("{\"event\":\"cycles\",\"opened\":%d,\"slowest_free_ms\":%.2f}\n", opened,
-                  slowestFree);
+      for (auto& worker : workers) worker.join();
+      std::printf("{\"event\":\"cycles\",\"opened\":%d,\"slowest_free_ms\":%.2f}\n",
+                  opened.load(), *std::max_element(slowest.begin(), slowest.end()));
     } else if (command == "tags") {
       const char* http = api.ChannelGetTags(h, BASS_TAG_HTTP);
       int lines = 0;

@@ -1,0 +1,50 @@
+#pragma once
+// Where a stream's decoded samples go to be heard: the sound device, or a silent clock
+// that lets them pass at the stream's rate (clock_output.h, device_output_win.h). A stream
+// holds one and never asks which. Every call is made with the stream's lock held.
+#include <cstdint>
+#include <vector>
+
+#include "standins/bass/pcm_history.h"
+#include "standins/bass/pending_audio.h"
+#include "standins/bass/wav_writer.h"
+
+enum class Transport { Stopped, Playing, Paused };
+
+// What an output works on: the stream's samples and the state it plays them in.
+struct OutputFeed {
+  PendingAudio& pending;
+  const PcmHistory& history;  // what was decoded, to give back what a device did not play
+  WavWriter& capture;         // every sample heard, after volume
+  std::vector<std::int16_t>& scratch;
+  float volume;
+  Transport transport;
+  bool decodeEnded;
+};
+
+class AudioOutput {
+ public:
+  virtual ~AudioOutput() = default;
+  // Moves on to `nowMicros`: hands on what is due, captures what has been heard.
+  virtual void Advance(OutputFeed& feed, std::int64_t nowMicros) = 0;
+  // The number of the sample frame being heard at `nowMicros`.
+  virtual std::int64_t PlayedFrame(OutputFeed& feed, std::int64_t nowMicros) = 0;
+  // Nothing handed on is still waiting to be heard.
+  virtual bool Drained() = 0;
+  // It stopped taking samples while it had some to play (a sound server that went away).
+  virtual bool Lost(const OutputFeed& feed) = 0;
+
+  // Plays on from the current frame.
+  virtual void Resume(OutputFeed& feed, std::int64_t nowMicros) = 0;
+  // What was heard counts; what was handed on waits for Resume.
+  virtual void Pause(OutputFeed& feed, std::int64_t nowMicros) = 0;
+  // What was heard counts; what was handed on and not heard goes back to the pending
+  // samples, to be played from there.
+  virtual void Stop(OutputFeed& feed, std::int64_t nowMicros) = 0;
+  // Counts what was heard up to `nowMicros` (before a jump, or the end of the stream).
+  virtual void Settle(OutputFeed& feed, std::int64_t nowMicros) = 0;
+  // After a jump, with the pending samples gone: goes on from `frame`.
+  virtual void MoveTo(OutputFeed& feed, std::int64_t frame, std::int64_t nowMicros) = 0;
+  // The stream has ended and all of it was heard.
+  virtual void End(OutputFeed& feed) = 0;
+};
