@@ -32,6 +32,7 @@ struct Known {
   wchar_t fromCodePage[256] = {};  // each 8-bit character as the console's code page shows it
   unsigned messageRow = 0;
   WORD messageAttribute = 0;
+  std::uint64_t otherWrites = 0;
 };
 
 Known& State() {
@@ -122,6 +123,7 @@ std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock(Mutex())
 
 void WriteWide(std::wstring_view text) {
   auto lock = Lock();
+  ++State().otherWrites;
   HANDLE out = Out();
   while (!text.empty()) {
     std::size_t count = std::min(text.size(), kPiece);
@@ -135,6 +137,7 @@ void WriteWide(std::wstring_view text) {
 void Write(std::string_view text) {
   if (text.empty()) return;
   auto lock = Lock();
+  ++State().otherWrites;
   HANDLE out = Out();
   if (Target().wideConsoleText || !IsConsole(out)) {
     WriteWidened(out, text);
@@ -208,6 +211,35 @@ void WriteCells(unsigned row, std::span<const ScreenCell> cells, unsigned rows, 
   }
 }
 
+void WriteCells(unsigned row, std::span<const ScreenCell> cells, unsigned rows, unsigned columns,
+                CellArea area) {
+  auto lock = Lock();
+  HANDLE out = Out();
+  if (!IsConsole(out) || columns == 0 || row == 0) return;
+  if (std::size_t(rows) * columns > kMostCells || cells.size() < std::size_t(rows) * columns ||
+      area.bottom >= rows || area.right >= columns) {
+    WriteCells(row, cells, rows, columns);
+    return;
+  }
+  static CHAR_INFO buffer[kMostCells];
+  const wchar_t* eightBit = Target().wideConsoleText ? nullptr : EightBitCharacters();
+  for (std::size_t i = 0; i < std::size_t(rows) * columns; ++i) {
+    const char character = cells[i].character;
+    buffer[i].Char.UnicodeChar =
+        eightBit != nullptr ? eightBit[static_cast<unsigned char>(character)] : Widened(character);
+    buffer[i].Attributes = cells[i].attribute;
+  }
+  SMALL_RECT region{static_cast<SHORT>(area.left), static_cast<SHORT>(row - 1 + area.top),
+                    static_cast<SHORT>(area.right), static_cast<SHORT>(row - 1 + area.bottom)};
+  WriteConsoleOutputW(out, buffer, COORD{static_cast<SHORT>(columns), static_cast<SHORT>(rows)},
+                      COORD{static_cast<SHORT>(area.left), static_cast<SHORT>(area.top)}, &region);
+}
+
+std::uint64_t OtherWrites() {
+  auto lock = Lock();
+  return State().otherWrites;
+}
+
 void KeepCursorHidden() {
   auto lock = Lock();
   HANDLE out = Out();
@@ -217,8 +249,10 @@ void KeepCursorHidden() {
 void RunCommand(const char* command) {
   auto lock = Lock();
   std::system(command);
-  // The command shared the console: it may have shown the cursor or set other colours.
+  // The command shared the console: it may have shown the cursor, set other colours or
+  // cleared the screen.
   Known& known = State();
+  ++known.otherWrites;
   known.cursorHidden = false;
   known.attribute = -1;
   known.codePageKnown = false;
@@ -232,6 +266,7 @@ void PlaceMessages(unsigned row, std::uint16_t attribute) {
 
 void PrintMessage(std::initializer_list<std::string_view> parts) {
   auto lock = Lock();
+  ++State().otherWrites;
   const Known& known = State();
   const std::size_t columns = std::min(Columns(), kMostCells);
   if (known.messageRow == 0 || columns == 0) {

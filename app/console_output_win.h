@@ -39,6 +39,13 @@ std::size_t Columns();
 // Writes `rows` rows of `columns` cells each, from a 1-based row at column 1, in one call:
 // the cursor does not move and nothing scrolls; rows past the screen's edge are cut off.
 void WriteCells(unsigned row, std::span<const ScreenCell> cells, unsigned rows, unsigned columns);
+// The same, but only the cells inside `area` (counted from `row` and column 1) go out.
+void WriteCells(unsigned row, std::span<const ScreenCell> cells, unsigned rows, unsigned columns,
+                CellArea area);
+// Counts the writes that may have changed cells anywhere on the screen (text at the
+// cursor, a command run, a message): cells a caller wrote before the count moved may no
+// longer be what the console shows.
+std::uint64_t OtherWrites();
 // Hides the cursor again should anything have shown it; asks the console at most once a
 // second while the cursor is known to be hidden.
 void KeepCursorHidden();

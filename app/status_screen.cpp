@@ -99,6 +99,30 @@ std::string FitToRow(std::string_view text, std::size_t columns) {
   return shown;
 }
 
+std::optional<CellArea> ChangedArea(std::span<const ScreenCell> before,
+                                    std::span<const ScreenCell> after, unsigned columns) {
+  if (columns == 0 || after.size() < columns) return std::nullopt;
+  if (before.size() != after.size()) {
+    // Nothing known of what is shown: all of it goes out.
+    return CellArea{0, 0, static_cast<unsigned>(after.size() / columns) - 1, columns - 1};
+  }
+  std::optional<CellArea> area;
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    if (after[i].character == before[i].character && after[i].attribute == before[i].attribute)
+      continue;
+    const auto row = static_cast<unsigned>(i / columns);
+    const auto column = static_cast<unsigned>(i % columns);
+    if (!area) {
+      area = CellArea{row, column, row, column};
+      continue;
+    }
+    area->bottom = row;  // rows are met in order
+    area->left = column < area->left ? column : area->left;
+    area->right = column > area->right ? column : area->right;
+  }
+  return area;
+}
+
 void LayRow(std::span<ScreenCell> row, std::string_view text, std::uint16_t attribute,
             std::uint16_t blankAttribute) {
   const std::size_t laid = text.size() < row.size() ? text.size() : row.size();

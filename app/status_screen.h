@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -71,3 +72,17 @@ struct ScreenCell {
 // cut. A row so written is the same whatever was on it before.
 void LayRow(std::span<ScreenCell> row, std::string_view text, std::uint16_t attribute,
             std::uint16_t blankAttribute);
+
+// A rectangle of cells, 0-based and inclusive.
+struct CellArea {
+  unsigned top = 0;
+  unsigned left = 0;
+  unsigned bottom = 0;
+  unsigned right = 0;
+};
+
+// The smallest rectangle holding every cell in which `after` differs from `before` (rows
+// of `columns` cells), or none when they are the same; all of `after` when `before` is
+// not of its size.
+std::optional<CellArea> ChangedArea(std::span<const ScreenCell> before,
+                                    std::span<const ScreenCell> after, unsigned columns);

@@ -1,5 +1,7 @@
 #include "app/status_screen_win.h"
 
+#include <algorithm>
+#include <optional>
 #include <string>
 
 #include "app/console_output_win.h"
@@ -12,7 +14,10 @@ namespace {
 // as one rectangle of cells in one call: a console call is a round trip to the console
 // host, and the loop draws some sixty times a second. The rectangle is as wide as the
 // longer of the two lines; cells past a line's end are blanks in the default colours,
-// as the screen's clearing left them.
+// as the screen's clearing left them. Of that rectangle only the cells that differ from
+// what the console already shows go out (the clock's last digits, most passes), so the
+// console host redraws a few cells rather than three rows; while nothing has changed, as
+// when paused, nothing goes out at all.
 constexpr unsigned kRows = 3;
 constexpr unsigned kMostColumns = 160;  // wider than either line ever is
 
@@ -21,7 +26,28 @@ struct Screen {
   std::string line;  // room for the longest line, kept for the run: a pass allocates nothing
   bool lineLaid = false;
   ScreenCell cells[kRows * kMostColumns];
+  // What the console shows of these rows, valid while no other write has come since.
+  ScreenCell shown[kRows * kMostColumns];
+  unsigned shownRow = 0;
+  unsigned shownColumns = 0;
+  std::uint64_t shownAfter = 0;  // console::OtherWrites() when `shown` was written
 };
+
+// Writes the laid rows, or the part of them that differs from what the console shows.
+void Show(Screen& screen, unsigned row, unsigned columns) {
+  const std::size_t count = std::size_t(kRows) * columns;
+  const std::span<const ScreenCell> laid(screen.cells, count);
+  std::optional<CellArea> area = CellArea{0, 0, kRows - 1, columns - 1};
+  if (screen.shownRow == row && screen.shownColumns == columns &&
+      screen.shownAfter == console::OtherWrites()) {
+    area = ChangedArea({screen.shown, count}, laid, columns);
+  }
+  if (area) console::WriteCells(row, laid, kRows, columns, *area);
+  std::copy(laid.begin(), laid.end(), screen.shown);
+  screen.shownRow = row;
+  screen.shownColumns = columns;
+  screen.shownAfter = console::OtherWrites();
+}
 
 Screen& Drawn() {
   static Screen screen;
@@ -72,7 +98,7 @@ void DrawBannerRow(float level, bool levelMeter, std::int64_t fileSize) {
     LayRow(Row(screen, 0, columns), screen.line, blank, blank);
     LayRow(Row(screen, 1, columns), {}, blank, blank);
     LayRow(Row(screen, 2, columns), player.creditBanner, ConsoleAttribute(colours), blank);
-    console::WriteCells(player.statusRow, {screen.cells, kRows * columns}, kRows, columns);
+    Show(screen, player.statusRow, columns);
   }
   // The console's colours end each pass as the banner's, as they always have: "Cls" and
   // the text written later take them.

@@ -105,7 +105,7 @@ set_tests_properties(win.tests.display PROPERTIES RESOURCE_LOCK displayprefix TI
 # Two Wine prefixes let two modules run at once; a prefix serves one sandbox at a time.
 # The modules are split so both prefixes take about as long (the stream tests alone take
 # two minutes); a new module goes to the first.
-set(E2E_ON_SECOND_PREFIX test_bass_endurance test_bass_sound_device test_demo test_keys test_save_copy)
+set(E2E_ON_SECOND_PREFIX test_bass_endurance test_bass_sound_device test_demo test_save_copy)
 file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
 foreach(test ${E2E_TESTS})
   get_filename_component(name ${test} NAME_WE)

@@ -49,9 +49,10 @@ if(TARGET bass)
 endif()
 
 # Helpers used by the Windows-side tests (a DLL lacking one export, and so on) and
-# the console-reading helper of the end-to-end tests.
+# the console-reading helper of the end-to-end tests, and the benchmark's reference loop.
 file(GLOB helper_cmls CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/helpers/*/CMakeLists.txt
-                                        ${CMAKE_SOURCE_DIR}/tests/e2e/helpers/*/CMakeLists.txt)
+                                        ${CMAKE_SOURCE_DIR}/tests/e2e/helpers/*/CMakeLists.txt
+                                        ${CMAKE_SOURCE_DIR}/tests/bench/helpers/*/CMakeLists.txt)
 foreach(cml ${helper_cmls})
   get_filename_component(dir ${cml} DIRECTORY)
   get_filename_component(name ${dir} NAME)

@@ -33,6 +33,10 @@ class AudioOutput {
   virtual bool Drained() = 0;
   // It stopped taking samples while it had some to play (a sound server that went away).
   virtual bool Lost(const OutputFeed& feed) = 0;
+  // How long the player thread may rest, with nothing to decode, before this output needs
+  // it again: to hand on samples, to decode more before what is in hand runs out, or to
+  // end the stream once it has all been heard.
+  virtual std::int64_t RestMicros(OutputFeed& feed, std::int64_t nowMicros) = 0;
 
   // Plays on from the current frame.
   virtual void Resume(OutputFeed& feed, std::int64_t nowMicros) = 0;

@@ -142,6 +142,14 @@ bool ReadWholeFile(const wchar_t* path, std::uint64_t offset, std::uint64_t leng
 
 extern "C" {
 
+// A program loads the library to play from the network soon after. The first secure
+// connection of a process pays for loading the certificate store and the chain engine,
+// so that work starts now, on a thread of its own, while the program does other things.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) StartTlsWarmUp();
+  return TRUE;
+}
+
 BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND, const void*) {
   return Guarded<BOOL>(FALSE, [&]() -> BOOL {
     std::lock_guard lock(Lib().mutex);

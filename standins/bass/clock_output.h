@@ -6,12 +6,13 @@
 
 class ClockOutput final : public AudioOutput {
  public:
-  explicit ClockOutput(int sampleRate) : clock_(sampleRate) {}
+  explicit ClockOutput(int sampleRate) : rate_(sampleRate), clock_(sampleRate) {}
 
   void Advance(OutputFeed& feed, std::int64_t nowMicros) override { Settle(feed, nowMicros); }
   std::int64_t PlayedFrame(OutputFeed& feed, std::int64_t nowMicros) override;
   bool Drained() override { return true; }
   bool Lost(const OutputFeed&) override { return false; }
+  std::int64_t RestMicros(OutputFeed& feed, std::int64_t nowMicros) override;
 
   void Resume(OutputFeed&, std::int64_t nowMicros) override { clock_.Start(nowMicros); }
   void Pause(OutputFeed& feed, std::int64_t nowMicros) override;
@@ -23,5 +24,6 @@ class ClockOutput final : public AudioOutput {
   void End(OutputFeed&) override { clock_.Hold(); }
 
  private:
+  int rate_;
   PlaybackClock clock_;
 };

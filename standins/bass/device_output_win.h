@@ -17,6 +17,8 @@ class DeviceOutput final : public AudioOutput {
   std::int64_t PlayedFrame(OutputFeed& feed, std::int64_t nowMicros) override;
   bool Drained() override { return device_.Idle(); }
   bool Lost(const OutputFeed& feed) override;
+  // The device hands its buffers back one by one; each is refilled as soon as it returns.
+  std::int64_t RestMicros(OutputFeed&, std::int64_t) override { return 10'000; }
 
   void Resume(OutputFeed&, std::int64_t) override { device_.Resume(); }
   void Pause(OutputFeed&, std::int64_t) override { device_.Pause(); }

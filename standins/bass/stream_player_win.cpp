@@ -14,7 +14,6 @@ using namespace std::chrono_literals;
 constexpr int kLeadMs = 500;
 // Frames handed to the codec at a time (about a quarter second at 128 kbps).
 constexpr std::size_t kBatchBytes = 4096;
-constexpr auto kTick = 10ms;
 constexpr auto kFlushEvery = 250ms;
 
 }  // namespace
@@ -40,8 +39,9 @@ void Stream::PlayerLoop() {
       const bool progressed = DecodeStep();
       lock.lock();
       if (quit_) break;
-      OutputStepLocked(NowMicros());
-      if (!progressed) wake_.wait_for(lock, kTick);
+      const std::int64_t now = NowMicros();
+      OutputStepLocked(now);
+      if (!progressed) wake_.wait_for(lock, std::chrono::microseconds(RestMicrosLocked(now)));
     }
   } catch (...) {
     // Out of memory, say: the song ends where it is; the program that plays it goes on.
@@ -106,6 +106,18 @@ void Stream::OutputStepLocked(std::int64_t nowMicros) {
     capture_.Flush();
     lastFlush_ = now;
   }
+}
+
+std::int64_t Stream::RestMicrosLocked(std::int64_t nowMicros) {
+  OutputFeed feed = FeedLocked();
+  std::int64_t rest = output_->RestMicros(feed, nowMicros);
+  if (capture_.IsOpen()) {
+    // A capture is written out on time, holding everything heard until then.
+    const auto untilFlush = std::chrono::duration_cast<std::chrono::microseconds>(
+        lastFlush_ + kFlushEvery - std::chrono::steady_clock::now());
+    rest = std::min<std::int64_t>(rest, std::max<std::int64_t>(untilFlush.count(), 1'000));
+  }
+  return rest;
 }
 
 void Stream::EndLocked() {

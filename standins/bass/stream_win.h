@@ -100,6 +100,7 @@ class Stream {
   // With the mutex held:
   OutputFeed FeedLocked();
   void OutputStepLocked(std::int64_t nowMicros);
+  std::int64_t RestMicrosLocked(std::int64_t nowMicros);
   void FallBackToClockLocked(std::int64_t nowMicros);
   void RestartLocked(std::int64_t frame, std::size_t fileOffset, std::int64_t discard);
   void EndLocked();

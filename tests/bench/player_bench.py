@@ -36,7 +36,7 @@ import sys
 import time
 
 import console_calls
-from player_report import report
+from player_report import REFERENCE, report
 
 HERE = pathlib.Path(__file__).resolve()
 ROOT = HERE.parents[2]
@@ -312,6 +312,19 @@ def idle_console_program(figures):
     figures["cmd /c pause"] = dict(shares=shares, rss=rss, anon=anon)
 
 
+def reference_loop(figures):
+    """The same for the cheapest loop that draws what the players draw (one look at the
+    keyboard and one write of the rows every 15 ms, tests/bench/helpers/console_loop):
+    how close the players come to it."""
+    tuner = TimedTuner("console_loop", ["60"], exe=BUILD / "tests" / "console_loop.exe").start()
+    try:
+        time.sleep(0.5)
+        shares, rss, anon = running_costs("console_loop.exe")
+    finally:
+        tuner.close()
+    figures[REFERENCE] = dict(shares=shares, rss=rss, anon=anon)
+
+
 def console_calls_per_pass(program, folder):
     """(passes counted, {entry: calls per pass}) of the player loop while a song plays."""
     folder.mkdir(parents=True, exist_ok=True)
@@ -413,6 +426,7 @@ def main():
     figures, mpg123 = {}, None
     try:
         idle_console_program(figures)
+        reference_loop(figures)
         for program in PROGRAMS:
             bench_program(program, scratch, site, figures)
         if shutil.which("mpg123"):

@@ -3,6 +3,7 @@ by side as a Markdown table that BENCHMARKS.md and the README take as it is."""
 import statistics
 
 FLOOR = "cmd /c pause"
+REFERENCE = "two-call loop"
 PROGRAMS = ("listen_tuner", "download_tuner")
 
 
@@ -117,6 +118,11 @@ def side_by_side(figures, mpg123, cpu_seconds):
         "≤ 4 %")
     row("… of it, the program's main thread (player loop)",
         lambda f: f"{f['shares'].get('thread main', 0.0):.1f} %", "", "≤ 1 %")
+    if REFERENCE in figures:
+        loop = figures[REFERENCE]["shares"]
+        shown = f"{footprint(loop) - floor:.1f} % / {loop.get('thread main', 0.0):.1f} %"
+        row("the two-call reference loop: above the floor / its loop thread (one figure)",
+            lambda f: shown if f is players[0] else "")
     row("console calls per pass of the player loop", lambda f: calls_text(f["calls"], False))
     row("launch → first played sample, median",
         lambda f: median_ms([r.get("first sample") for r in f["launches"]]),
@@ -132,6 +138,10 @@ def side_by_side(figures, mpg123, cpu_seconds):
     for cells in rows:
         print("| " + " | ".join(cells) + " |")
     idle = figures[FLOOR]["shares"]
+    if REFERENCE in figures:
+        print("\nThe two-call reference loop (tests/bench/helpers/console_loop) peeks at the "
+              "keyboard and writes three 90-column rows with their colours every 15 ms, "
+              "nothing else; measured in the same run.")
     print(f"\nThe floor, `cmd /c pause` in the same console probe: program {idle['program']:.1f} "
           f"+ wineserver {idle['wineserver']:.1f} + conhost {idle['conhost']:.1f} = {floor:.1f} %, "
           f"VmRSS {figures[FLOOR]['rss'] / 1024:.1f} MiB.")

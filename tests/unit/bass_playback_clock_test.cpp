@@ -1,5 +1,9 @@
 #include "standins/bass/playback_clock.h"
 
+#include <vector>
+
+#include "standins/bass/clock_output.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -44,6 +48,27 @@ TEST(PlaybackClock, MovesForRestartAndSeek) {
   clock.Hold();
   clock.MoveTo(7000, 2 * kSecond);
   EXPECT_EQ(clock.Advance(3 * kSecond, 100000), 7000);
+}
+
+// The player thread rests while a quarter second of decoded audio is left over, comes
+// back soon when short of it, and just after the last sample once decoding has ended.
+TEST(ClockOutput, RestsUntilTheDecodedAudioInHandRunsLow) {
+  PendingAudio pending(1);
+  const std::vector<std::int16_t> second(1000, 0);
+  pending.Append(second.data(), second.size());
+  PcmHistory history(1, 1000);
+  WavWriter capture;
+  std::vector<std::int16_t> scratch;
+  OutputFeed feed{pending, history, capture, scratch, 1.0f, Transport::Playing, false};
+  ClockOutput output(1000);
+  output.Resume(feed, 0);
+  EXPECT_EQ(output.RestMicros(feed, 0), 250000);           // a second in hand
+  EXPECT_EQ(output.RestMicros(feed, 600000), 150000);      // 0.4 s left
+  EXPECT_EQ(output.RestMicros(feed, 900000), 10000);       // short: look again soon
+  feed.decodeEnded = true;
+  EXPECT_EQ(output.RestMicros(feed, 900000), 101000);      // just after the last sample
+  feed.transport = Transport::Paused;
+  EXPECT_EQ(output.RestMicros(feed, 900000), 250000);      // woken when played again
 }
 
 }  // namespace

@@ -185,3 +185,23 @@ TEST(LayRow, TextThenBlanksInTheirOwnColoursCutAtTheEdge) {
   EXPECT_EQ(row[5].character, 'o');
   LayRow(std::span<ScreenCell>(row.data(), 0), "nothing fits", 0x4F, 0x4F);  // no cells
 }
+
+TEST(ChangedArea, SpansTheCellsThatDifferAndNothingWhenAllAreTheSame) {
+  std::vector<ScreenCell> before(3 * 10, ScreenCell{' ', 0x4F});
+  std::vector<ScreenCell> after = before;
+  EXPECT_FALSE(ChangedArea(before, after, 10).has_value());
+
+  after[0 * 10 + 7].character = '9';  // the clock's last digit
+  after[2 * 10 + 2].attribute = 0xF1;  // a banner cell's colours
+  const std::optional<CellArea> area = ChangedArea(before, after, 10);
+  ASSERT_TRUE(area.has_value());
+  EXPECT_EQ(area->top, 0u);
+  EXPECT_EQ(area->bottom, 2u);
+  EXPECT_EQ(area->left, 2u);
+  EXPECT_EQ(area->right, 7u);
+
+  const std::optional<CellArea> all = ChangedArea({}, after, 10);  // nothing known shown
+  ASSERT_TRUE(all.has_value());
+  EXPECT_EQ(all->bottom, 2u);
+  EXPECT_EQ(all->right, 9u);
+}
