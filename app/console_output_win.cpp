@@ -185,45 +185,19 @@ std::size_t Columns() {
   return static_cast<std::size_t>(info.dwSize.X);
 }
 
-void WriteCells(unsigned row, std::span<const ScreenCell> cells, unsigned rows, unsigned columns) {
-  auto lock = Lock();
-  HANDLE out = Out();
-  if (!IsConsole(out) || columns == 0 || row == 0) return;
-  columns = static_cast<unsigned>(std::min<std::size_t>(columns, kMostCells));
-  rows = static_cast<unsigned>(std::min<std::size_t>(rows, cells.size() / columns));
-  static CHAR_INFO buffer[kMostCells];
-  const wchar_t* eightBit = Target().wideConsoleText ? nullptr : EightBitCharacters();
-  const unsigned rowsPerWrite = static_cast<unsigned>(kMostCells / columns);
-  for (unsigned first = 0; first < rows; first += rowsPerWrite) {
-    const unsigned count = std::min(rowsPerWrite, rows - first);
-    const std::span<const ScreenCell> part = cells.subspan(first * columns, count * columns);
-    for (std::size_t i = 0; i < part.size(); ++i) {
-      const char character = part[i].character;
-      buffer[i].Char.UnicodeChar = eightBit != nullptr
-                                       ? eightBit[static_cast<unsigned char>(character)]
-                                       : Widened(character);
-      buffer[i].Attributes = part[i].attribute;
-    }
-    const auto top = static_cast<SHORT>(row - 1 + first);
-    SMALL_RECT region{0, top, static_cast<SHORT>(columns - 1), static_cast<SHORT>(top + count - 1)};
-    const COORD size{static_cast<SHORT>(columns), static_cast<SHORT>(count)};
-    WriteConsoleOutputW(out, buffer, size, COORD{0, 0}, &region);
-  }
-}
-
 void WriteCells(unsigned row, std::span<const ScreenCell> cells, unsigned rows, unsigned columns,
                 CellArea area) {
   auto lock = Lock();
   HANDLE out = Out();
-  if (!IsConsole(out) || columns == 0 || row == 0) return;
-  if (std::size_t(rows) * columns > kMostCells || cells.size() < std::size_t(rows) * columns ||
-      area.bottom >= rows || area.right >= columns) {
-    WriteCells(row, cells, rows, columns);
+  const std::size_t count = std::size_t(rows) * columns;
+  if (!IsConsole(out) || row == 0 || count == 0 || count > kMostCells || cells.size() < count ||
+      area.top > area.bottom || area.bottom >= rows || area.left > area.right ||
+      area.right >= columns) {
     return;
   }
   static CHAR_INFO buffer[kMostCells];
   const wchar_t* eightBit = Target().wideConsoleText ? nullptr : EightBitCharacters();
-  for (std::size_t i = 0; i < std::size_t(rows) * columns; ++i) {
+  for (std::size_t i = 0; i < count; ++i) {
     const char character = cells[i].character;
     buffer[i].Char.UnicodeChar =
         eightBit != nullptr ? eightBit[static_cast<unsigned char>(character)] : Widened(character);
@@ -284,7 +258,8 @@ void PrintMessage(std::initializer_list<std::string_view> parts) {
   static ScreenCell row[kMostCells];
   const std::span<ScreenCell> cells(row, columns);
   LayRow(cells, {text, length}, known.messageAttribute, known.messageAttribute);
-  WriteCells(known.messageRow, cells, 1, static_cast<unsigned>(columns));
+  const auto width = static_cast<unsigned>(columns);
+  WriteCells(known.messageRow, cells, 1, width, CellArea{0, 0, 0, width - 1});
 }
 
 }  // namespace console

@@ -36,10 +36,10 @@ void SetColours(unsigned text, unsigned back);
 bool OutputIsConsole();
 // Columns of the console's rows, or 0 when there is no console to ask.
 std::size_t Columns();
-// Writes `rows` rows of `columns` cells each, from a 1-based row at column 1, in one call:
-// the cursor does not move and nothing scrolls; rows past the screen's edge are cut off.
-void WriteCells(unsigned row, std::span<const ScreenCell> cells, unsigned rows, unsigned columns);
-// The same, but only the cells inside `area` (counted from `row` and column 1) go out.
+// Of `rows` rows of `columns` cells each, laid from a 1-based row at column 1, writes the
+// cells inside `area` (counted from `row` and column 1) in one call: the cursor does not
+// move and nothing scrolls; rows past the screen's edge are cut off. Rows of more than
+// 1024 cells in all are not written.
 void WriteCells(unsigned row, std::span<const ScreenCell> cells, unsigned rows, unsigned columns,
                 CellArea area);
 // Counts the writes that may have changed cells anywhere on the screen (text at the

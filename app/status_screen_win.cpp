@@ -37,16 +37,17 @@ struct Screen {
 void Show(Screen& screen, unsigned row, unsigned columns) {
   const std::size_t count = std::size_t(kRows) * columns;
   const std::span<const ScreenCell> laid(screen.cells, count);
+  const std::uint64_t otherWrites = console::OtherWrites();
   std::optional<CellArea> area = CellArea{0, 0, kRows - 1, columns - 1};
   if (screen.shownRow == row && screen.shownColumns == columns &&
-      screen.shownAfter == console::OtherWrites()) {
+      screen.shownAfter == otherWrites) {
     area = ChangedArea({screen.shown, count}, laid, columns);
   }
   if (area) console::WriteCells(row, laid, kRows, columns, *area);
   std::copy(laid.begin(), laid.end(), screen.shown);
   screen.shownRow = row;
   screen.shownColumns = columns;
-  screen.shownAfter = console::OtherWrites();
+  screen.shownAfter = otherWrites;
 }
 
 Screen& Drawn() {

@@ -82,9 +82,7 @@ class FileHandle {
 // Columns left on the console's row after `used` (0 when the output is no console), less
 // one so that the last column is never written and the row can never wrap.
 std::size_t RoomAfter(std::size_t used) {
-  CONSOLE_SCREEN_BUFFER_INFO info{};
-  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
-  const std::size_t columns = info.dwSize.X > 0 ? static_cast<std::size_t>(info.dwSize.X) : 0;
+  const std::size_t columns = console::Columns();
   return columns > used + 1 ? columns - used - 1 : 0;
 }
 
