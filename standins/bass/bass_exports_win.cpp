@@ -161,7 +161,6 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD flags, HWND, const void*) {
     Lib().frequency = freq;
     Lib().flags = flags;
     Lib().initialised = true;
-    StartTlsWarmUp();
     return Succeed(TRUE);
   });
 }

@@ -38,20 +38,7 @@ std::int64_t NowMs() {
       .count();
 }
 
-class InternetHandle {
- public:
-  explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
-  InternetHandle(const InternetHandle&) = delete;
-  InternetHandle& operator=(const InternetHandle&) = delete;
-  ~InternetHandle() {
-    if (handle_ != nullptr) WinHttpCloseHandle(handle_);
-  }
-  HINTERNET get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  HINTERNET handle_;
-};
+using InternetHandle = OwnedHandle<HINTERNET, WinHttpCloseHandle>;
 
 std::wstring Widen(const std::string& text) {
   if (text.empty()) return {};

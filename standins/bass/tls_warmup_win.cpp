@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include <atomic>
-
 #include "standins/bass/module_thread_win.h"
 
 namespace {
@@ -31,8 +29,6 @@ ModuleRelease WarmUp() {
 }  // namespace
 
 void StartTlsWarmUp() {
-  static std::atomic<bool> started{false};
-  if (started.exchange(true)) return;
   try {
     StartModuleThread(&WarmUp);
   } catch (...) {

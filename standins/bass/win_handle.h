@@ -1,19 +1,22 @@
 #pragma once
-// The owner of a kernel handle (an event, a thread): closed when the owner goes.
+// Owners of handles (kernel objects, WinHTTP handles): closed when the owner goes.
 #include <windows.h>
 
-class UniqueHandle {
+template <typename Handle, BOOL(WINAPI* Close)(Handle)>
+class OwnedHandle {
  public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  ~UniqueHandle() {
-    if (handle_ != nullptr) CloseHandle(handle_);
+  OwnedHandle() = default;
+  explicit OwnedHandle(Handle handle) : handle_(handle) {}
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  ~OwnedHandle() {
+    if (handle_ != nullptr) Close(handle_);
   }
-  HANDLE get() const { return handle_; }
+  Handle get() const { return handle_; }
   explicit operator bool() const { return handle_ != nullptr; }
 
  private:
-  HANDLE handle_ = nullptr;
+  Handle handle_ = nullptr;
 };
+
+using UniqueHandle = OwnedHandle<HANDLE, CloseHandle>;
