@@ -12,12 +12,15 @@ import os
 import pathlib
 import random
 import re
+import shutil
 import socket
 import ssl
 import struct
 import subprocess
+import tempfile
 import threading
 import time
+import unittest
 import wave
 
 RATE = 44100
@@ -242,6 +245,29 @@ class FixtureSite:
             if s:
                 s.shutdown()
                 s.server_close()
+
+
+def captured(folder, number=1):
+    """The WAV the library wrote of what it played: (rate, channels, samples)."""
+    return read_wav(pathlib.Path(folder) / f"capture-{number}.wav")
+
+
+class SongSiteCase(unittest.TestCase):
+    """Test cases that share one folder of test songs and a FixtureSite serving them:
+    `base` is its HTTPS address where the sandbox makes one (the catalogue serves songs
+    that way), plain HTTP on loopback elsewhere."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = pathlib.Path(tempfile.mkdtemp(prefix="bass-songs-"))
+        cls.songs = make_songs(cls.folder)
+        cls.site = FixtureSite(cls.folder)
+        cls.base = cls.site.https or cls.site.http
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.site.close()
+        shutil.rmtree(cls.folder, ignore_errors=True)
 
 
 def closed_port():

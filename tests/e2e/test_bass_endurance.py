@@ -1,29 +1,14 @@
 """Our Bass.dll over many rounds: the players' whole road through it, from loading to
 unloading, again and again; thousands of creates that fail; a player through a hundred
 song changes. Nothing may crash, and nothing may pile up."""
-import pathlib
-import shutil
-import tempfile
 import unittest
 
 from bass_driver import BassProbe
-from bass_fixtures import FixtureSite, closed_port, make_songs
+from bass_fixtures import SongSiteCase, closed_port
 from bass_soak import describe, soak
 
 
-class BassEndurance(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.folder = pathlib.Path(tempfile.mkdtemp(prefix="bass-endurance-"))
-        make_songs(cls.folder)
-        cls.site = FixtureSite(cls.folder)
-        cls.base = cls.site.https or cls.site.http
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.site.close()
-        shutil.rmtree(cls.folder, ignore_errors=True)
-
+class BassEndurance(SongSiteCase):
     def probe(self, **options):
         probe = BassProbe(**options)
         self.addCleanup(probe.close)

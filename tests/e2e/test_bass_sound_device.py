@@ -9,7 +9,7 @@ import time
 import unittest
 
 from bass_driver import BassProbe
-from bass_fixtures import FixtureSite, make_songs, read_wav
+from bass_fixtures import SongSiteCase, captured, read_wav
 from sound_server import SoundServer
 
 RATE = 44100
@@ -19,10 +19,6 @@ BYTES_PER_SECOND = RATE * 4
 # would shift them by 100 ms.
 SLACK = RATE // 40 * 2
 WINDOW = 2000
-
-
-def captured(folder, number=1):
-    return read_wav(pathlib.Path(folder) / f"capture-{number}.wav")
 
 
 def find_exact(haystack, needle, start=0, channels=2):
@@ -94,20 +90,16 @@ def longest_silence(samples, channels=2):
     return best
 
 
-class BassSoundDevice(unittest.TestCase):
+class BassSoundDevice(SongSiteCase):
     @classmethod
     def setUpClass(cls):
-        cls.folder = pathlib.Path(tempfile.mkdtemp(prefix="bass-device-songs-"))
-        cls.songs = make_songs(cls.folder)
-        cls.site = FixtureSite(cls.folder)
-        cls.base = cls.site.https or cls.site.http
+        super().setUpClass()
         cls.server = SoundServer()
 
     @classmethod
     def tearDownClass(cls):
         cls.server.close()
-        cls.site.close()
-        shutil.rmtree(cls.folder, ignore_errors=True)
+        super().tearDownClass()
 
     def setUp(self):
         self.capture_dir = pathlib.Path(tempfile.mkdtemp(prefix="bass-device-capture-"))

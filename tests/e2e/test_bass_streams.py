@@ -8,14 +8,10 @@ import threading
 import unittest
 
 from bass_driver import BassProbe
-from bass_fixtures import FixtureSite, closed_port, make_songs, read_wav
+from bass_fixtures import SongSiteCase, captured, closed_port, read_wav
 
 
 CAP = 128 << 20  # what one stream may hold
-
-
-def captured(folder, number=1):
-    return read_wav(pathlib.Path(folder) / f"capture-{number}.wav")
 
 
 def real_speed(probe, seconds, tries=3):
@@ -50,21 +46,7 @@ def best_alignment(played, reference, channels, search=4000):
     return best
 
 
-class BassStreams(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.folder = pathlib.Path(tempfile.mkdtemp(prefix="bass-songs-"))
-        cls.songs = make_songs(cls.folder)
-        cls.site = FixtureSite(cls.folder)
-        # HTTPS with a redirect, as the catalogue serves songs, where the sandbox makes it
-        # possible; plain HTTP on loopback elsewhere.
-        cls.base = cls.site.https or cls.site.http
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.site.close()
-        shutil.rmtree(cls.folder, ignore_errors=True)
-
+class BassStreams(SongSiteCase):
     def setUp(self):
         self.capture_dir = pathlib.Path(tempfile.mkdtemp(prefix="bass-capture-"))
         self.addCleanup(shutil.rmtree, self.capture_dir, True)

@@ -85,10 +85,6 @@ def player_requests(site, exchange, host=None):
     return [r for r in site.requests(host) if r["exchange"] == exchange]
 
 
-def page_number(request, program):
-    return int(request["path"][len(SONG_PATH[program]):].strip("/"))
-
-
 class FaultMatrix(unittest.TestCase):
     def setUp(self):
         self.site = start_site()
@@ -114,6 +110,30 @@ class FaultMatrix(unittest.TestCase):
 
     def served(self, number):
         return pathlib.Path(self.songs[number].path).read_bytes()
+
+    def each_program(self, rows):
+        """Runs rows(program) for both programs, each from a site without faults or
+        requests."""
+        for program in PROGRAMS:
+            with self.subTest(program=program):
+                self.site.clear_faults()
+                self.site.clear_requests()
+                rows(program)
+
+    def wait_until_saved(self, expected, what, timeout=15):
+        deadline = time.monotonic() + timeout
+        while self.saved() != expected:
+            self.assertLess(time.monotonic(), deadline, what)
+            time.sleep(0.1)
+
+    def song_pages(self, program):
+        """The numbers of the song pages the player asked for, in order, after checking
+        that each request went to the site's plain port."""
+        prefix = SONG_PATH[program]
+        pages = [r for r in player_requests(self.site, "song_page", HOST_OF[program])
+                 if r["path"].startswith(prefix)]
+        self.assertTrue(all(r["port"] == 80 and not r["tls"] for r in pages))
+        return [int(r["path"][len(prefix):].strip("/")) for r in pages]
 
     def quit(self, tuner):
         tuner.press("q")
@@ -162,7 +182,7 @@ class FaultMatrix(unittest.TestCase):
                     tuner = self.run_program(program, ())
                     if code == 3:
                         self.assertEqual(tuner.exit_code(), 3)
-                        home = [r for r in self.site.requests(host) if r["exchange"] == "home"]
+                        home = player_requests(self.site, "home", host)
                         screen = tuner.final_screen()
                         self.assertEqual(screen.text().splitlines()[-1],
                                          "Unable To Get latest song number! Exiting...")
@@ -189,15 +209,11 @@ class FaultMatrix(unittest.TestCase):
     # -- song pages ---------------------------------------------------------------------------
 
     def test_song_page_rows(self):
-        for program in PROGRAMS:
-            with self.subTest(program=program):
-                self.song_page_rows(program)
+        self.each_program(self.song_page_rows)
 
     def song_page_rows(self, program):
         host = HOST_OF[program]
         other = next(h for h in HOST_OF.values() if h != host)
-        self.site.clear_faults()
-        self.site.clear_requests()
         for number, (row, kind, params, outcome) in enumerate(SONG_PAGE_ROWS, 1):
             if kind == "song_redirect_to":
                 params = {"url": self.site.file_url(other, self.songs[OTHER_SITES_SONG])}
@@ -237,24 +253,17 @@ class FaultMatrix(unittest.TestCase):
         self.quit(tuner)
         # Every song page went to the site's plain port, once each (the loop's own repeats
         # aside), in order; the failing ones were passed over.
-        pages = player_requests(self.site, "song_page", host)
-        pages = [r for r in pages if r["path"].startswith(SONG_PATH[program])]
-        self.assertTrue(all(r["port"] == 80 and not r["tls"] for r in pages))
-        numbers = [page_number(r, program) for r in pages]
+        numbers = self.song_pages(program)
         self.assertEqual(sorted(set(numbers)), list(range(1, len(SONG_PAGE_ROWS) + 1)))
         self.assertEqual(numbers, sorted(numbers))
 
     # -- the audio the library streams ----------------------------------------------------------
 
     def test_audio_rows(self):
-        for program in PROGRAMS:
-            with self.subTest(program=program):
-                self.audio_rows(program)
+        self.each_program(self.audio_rows)
 
     def audio_rows(self, program):
         host = HOST_OF[program]
-        self.site.clear_faults()
-        self.site.clear_requests()
         for number, (row, kind, params, outcome) in enumerate(AUDIO_ROWS, 1):
             if kind:
                 self.site.fault(host, kind, song=number, exchange="library", **params)
@@ -285,14 +294,10 @@ class FaultMatrix(unittest.TestCase):
     # -- the copy -----------------------------------------------------------------------------
 
     def test_copy_rows(self):
-        for program in PROGRAMS:
-            with self.subTest(program=program):
-                self.copy_rows(program)
+        self.each_program(self.copy_rows)
 
     def copy_rows(self, program):
         host, song = HOST_OF[program], self.songs[COPY_SONG]
-        self.site.clear_faults()
-        self.site.clear_requests()
         self.site.set_latest(host, COPY_SONG)
         tuner = self.run_program(program, ("/order", "1"))
         wait_for_song(tuner, COPY_SONG, timeout=40)
@@ -305,10 +310,8 @@ class FaultMatrix(unittest.TestCase):
                 request = self.copy(tuner, program, len(player_requests(self.site, "copy")))
                 self.assertIsNotNone(request)
                 if whole:
-                    deadline = time.monotonic() + 10
-                    while self.saved() != {song.file_name: self.served(COPY_SONG)}:
-                        self.assertLess(time.monotonic(), deadline, "the copy was not saved")
-                        time.sleep(0.1)
+                    self.wait_until_saved({song.file_name: self.served(COPY_SONG)},
+                                          "the copy was not saved", timeout=10)
                     self.assertLess(request["sent"], 64 * 1024 * 1024)  # it stopped reading
                     continue
                 screen = tuner.wait_until(lambda s: s.row(ERROR_ROW) != "Downloading...", 10,
@@ -324,14 +327,10 @@ class FaultMatrix(unittest.TestCase):
     # -- names: the songs' own, then hostile ones ----------------------------------------------
 
     def test_names_follow_the_songs_and_hostile_names_keep_the_screen_and_the_folder(self):
-        for program in PROGRAMS:
-            with self.subTest(program=program):
-                self.names(program)
+        self.each_program(self.names)
 
     def names(self, program):
         host = HOST_OF[program]
-        self.site.clear_faults()
-        self.site.clear_requests()
         own_names, first_hostile = 3, 5
         for number, name in enumerate(HOSTILE_ROWS, first_hostile):
             self.site.fault(host, "song_hostile_name", song=number, name=name,
@@ -341,17 +340,13 @@ class FaultMatrix(unittest.TestCase):
             with self.subTest(own_name=number):
                 screen = self.song(tuner, number, timeout=40) if number == 1 else screen
                 tuner.press("d")
-                deadline = time.monotonic() + 15
-                while self.saved().get(self.songs[number].file_name) != self.served(number):
-                    self.assertLess(time.monotonic(), deadline, f"song {number} not saved")
-                    time.sleep(0.1)
+                # Each copy lands beside the earlier ones: distinct files, each the served song.
+                self.wait_until_saved({self.songs[n].file_name: self.served(n)
+                                       for n in range(1, number + 1)}, f"song {number} not saved")
                 try:
                     assert_screen_shape(self, screen, program, title=self.songs[number].file_name)
                 finally:
                     screen = self.next_song(tuner, number)
-        # Three distinct copies, each the served file.
-        self.assertTrue(self.saved() == {self.songs[n].file_name: self.served(n)
-                                         for n in range(1, own_names + 1)}, list(self.saved()))
         for number, name in enumerate(HOSTILE_ROWS, first_hostile):
             with self.subTest(hostile_name=name[:40]):
                 screen = self.next_song(tuner, number - 1)
@@ -372,9 +367,7 @@ class FaultMatrix(unittest.TestCase):
                     self.assertLessEqual(len("Z:" + str(self.save_folder / saved)), 259)
                 assert_screen_shape(self, screen, program, title=name)
         self.quit(tuner)
-        pages = [r for r in player_requests(self.site, "song_page", host)
-                 if r["path"].startswith(SONG_PATH[program])]
-        self.assertTrue(all(r["port"] == 80 and not r["tls"] for r in pages))
+        self.song_pages(program)
 
 
 if __name__ == "__main__":

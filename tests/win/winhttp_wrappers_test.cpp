@@ -109,7 +109,6 @@ TEST(HttpRequestLayer, TheBodyReaderStopsAtItsLimit) {
   EXPECT_EQ(fake.bodyOffset, 21000u);  // the read that crossed the limit, and no more
 }
 
-
 TEST(HttpRequestLayer, AnEmptyOrUnavailableBodyIsEmpty) {
   FakeWinHttp fake;
   EXPECT_EQ(ReadResponseBody(kAny, kHomePageLimit), "");
