@@ -25,6 +25,7 @@ sys.path.insert(0, str(TOOLS))
 import demo_songs  # noqa: E402
 import sandbox  # noqa: E402
 import test_ca  # noqa: E402
+import wine_env  # noqa: E402
 
 TUNERS = ("listen_tuner", "download_tuner")
 HOSTS = dict(zip(TUNERS, demo_songs.SITE_HOSTS))
@@ -122,6 +123,15 @@ def outside(args):
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
         restore_terminal()
+    if code not in (0, 1, 2, 3, 4, 128 + signal.SIGHUP):
+        # Not one of the program's own ends (those print their own line): Wine or the
+        # sandbox failed, and only their log says why.
+        print(f"error: the demo ended with code {code}; from {log_folder(build)}:", file=sys.stderr)
+        for name in ("wine.log", "site.log"):
+            lines = (log_folder(build) / name).read_text(errors="replace").splitlines() \
+                if (log_folder(build) / name).exists() else []
+            for line in lines[-10:]:
+                print(f"  {name}: {line}", file=sys.stderr)
     saved = save_folder(build, args.tuner)
     if code != 128 + signal.SIGHUP and saved.is_dir() and any(saved.iterdir()):
         print(f"Saved copies are in {saved}")
@@ -176,7 +186,7 @@ def inside(args):
             env = sandbox.start_wine(build, PREFIX_NAME, {"WINEDLLOVERRIDES": "mscoree,mshtml="})
             site = start_site(build, site_log)
             program = build / "bin" / f"{args.tuner}.exe"
-            wine = subprocess.Popen(["wine", windows_path(program)] + args.program_args,
+            wine = subprocess.Popen(wine_env.command(windows_path(program), *args.program_args),
                                     env=env, stderr=wine_log)
             return wine.wait()
         except Stop:

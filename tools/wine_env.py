@@ -4,17 +4,65 @@
     wine_env.py --build build/win start        create the prefix if needed, start a wineserver
     wine_env.py --build build/win run X.exe    run a program, exit with its exit code
     wine_env.py --build build/win stop         stop the wineserver
+
+Every Windows program of the tools and tests starts through `command()`, with the loader
+chosen here. Each prefix records the Wine it was made with; a prefix whose record no longer
+matches the Wine installed now is made anew before it is used.
 """
 import argparse
 import fcntl
+import functools
+import json
 import os
 import pathlib
+import shutil
 import subprocess
 import sys
 
 # The wineserver lingers this long after its last client, so an interrupted test run
 # never leaves it behind for good.
 PERSIST_SECONDS = "120"
+# Debian's loaders. Its `wine` launcher prefers the 32-bit loader once Wine's 32-bit part is
+# installed, and that loader fails in a prefix made without it. The 64-bit loader runs
+# 64-bit programs itself and hands 32-bit ones to the 32-bit loader, in any prefix.
+LOADER_64 = pathlib.Path("/usr/lib/wine/wine64")
+LOADER_32 = pathlib.Path("/usr/lib/wine/wine")
+RECORD = ".tuner-ready"
+
+
+def loader():
+    """The one Wine loader every program is started with."""
+    if LOADER_64.exists():
+        return str(LOADER_64)
+    return shutil.which("wine64") or "wine"
+
+
+def command(*arguments):
+    """The command line that runs a Windows program (or a Wine tool such as reg or wineboot)."""
+    return [loader(), *map(str, arguments)]
+
+
+@functools.lru_cache(maxsize=None)
+def runs_32_bit():
+    """Whether this machine can start the 32-bit loader at all: on a host without IA-32
+    execution it cannot, unless an emulator is registered for 32-bit programs."""
+    if not LOADER_32.exists():
+        return False
+    try:
+        return subprocess.run([str(LOADER_32), "--version"], stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=60).returncode == 0
+    except (OSError, subprocess.TimeoutExpired):
+        return False
+
+
+@functools.lru_cache(maxsize=None)
+def installation():
+    """What a prefix depends on: Wine's version and which of its loaders can run here."""
+    version = subprocess.run(command("--version"), capture_output=True, text=True).stdout.strip()
+    return {"version": version,
+            "loaders": sorted(p.name for p in (LOADER_64, LOADER_32) if p.exists()),
+            "runs_32_bit": runs_32_bit()}
 
 
 def wine_environment(prefix, extra=None):
@@ -27,30 +75,43 @@ def wine_environment(prefix, extra=None):
     return env
 
 
+def recorded_installation(prefix):
+    try:
+        return json.loads((pathlib.Path(prefix) / RECORD).read_text())
+    except (OSError, ValueError):
+        return None
+
+
 def ensure_prefix(prefix, setup=None):
-    """Creates the prefix once (about 10 s); later calls only take the lock."""
+    """Creates the prefix once (10 to 25 s), again whenever Wine changed since; later calls
+    only take the lock."""
     prefix = pathlib.Path(prefix)
     prefix.parent.mkdir(parents=True, exist_ok=True)
     with open(str(prefix) + ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        marker = prefix / ".tuner-ready"
-        if marker.exists():
+        wanted = installation()
+        if recorded_installation(prefix) == wanted:
             return prefix
         env = wine_environment(prefix)
+        if prefix.exists():
+            # Made with another Wine (or never finished): its server goes first, then the rest.
+            subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+            shutil.rmtree(prefix, ignore_errors=True)
         # wineboot's exit status is unreliable; the registry it writes is the proof.
-        boot = subprocess.run(["wineboot", "-i"], env=env, capture_output=True, text=True)
+        boot = subprocess.run(command("wineboot", "-i"), env=env, capture_output=True, text=True)
         subprocess.run(["wineserver", "-w"], env=env)
         if not (prefix / "system.reg").exists():
             raise RuntimeError(f"wineboot failed for {prefix}: {boot.stderr[-2000:]}")
         # A copy of a program under this name sees an older Windows (build 3790).
-        subprocess.run(["wine", "reg", "add",
-                        r"HKCU\Software\Wine\AppDefaults\oldwindows_tuner.exe",
-                        "/v", "Version", "/d", "winxp64", "/f"],
+        subprocess.run(command("reg", "add",
+                               r"HKCU\Software\Wine\AppDefaults\oldwindows_tuner.exe",
+                               "/v", "Version", "/d", "winxp64", "/f"),
                        env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if setup:
             setup(prefix, env)
         subprocess.run(["wineserver", "-w"], env=env)
-        marker.touch()
+        (prefix / RECORD).write_text(json.dumps(wanted, sort_keys=True) + "\n")
     return prefix
 
 
@@ -61,7 +122,7 @@ def start_server(prefix):
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     # The first program of a server's life starts Wine's background services, which
     # inherit its output and live as long as the server: let them inherit nothing.
-    subprocess.run(["wine", "cmd.exe", "/c", "exit"], env=wine_environment(prefix),
+    subprocess.run(command("cmd.exe", "/c", "exit"), env=wine_environment(prefix),
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
@@ -86,7 +147,7 @@ def main():
         stop_server(prefix)
         return 0
     ensure_prefix(prefix)
-    return subprocess.run(["wine"] + args.program, env=wine_environment(prefix)).returncode
+    return subprocess.run(command(*args.program), env=wine_environment(prefix)).returncode
 
 
 if __name__ == "__main__":

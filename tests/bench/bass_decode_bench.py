@@ -24,7 +24,7 @@ ROOT = HERE.parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 sys.path.insert(0, str(HERE.parent))
 from catalogue import songs, test_songs  # noqa: E402
-from harness import BUILD, windows_path  # noqa: E402
+from harness import BUILD, wine_env, windows_path  # noqa: E402
 from player_bench import BENCH_SONGS  # noqa: E402
 
 BASS = ROOT / "standins" / "bass"
@@ -56,7 +56,7 @@ def main():
     files = [song.path for song in test_songs()]
     long_song = songs.build_catalogue(BUILD / "bench" / "songs", BENCH_SONGS[:1])[0]
     files.append(long_song.path)
-    result = subprocess.run(["wine", windows_path(PROGRAM), *map(windows_path, files)],
+    result = subprocess.run(wine_env.command(windows_path(PROGRAM), *map(windows_path, files)),
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     print("decode speed of the Bass.dll decoding path (frame cursor + ACM Layer-3 codec), "
           "one thread, target >= 200x:")

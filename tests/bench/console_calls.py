@@ -13,6 +13,10 @@ import contextlib
 import os
 import re
 import subprocess
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import wine_env  # noqa: E402
 
 # Every kernel32 entry through which a program talks to its console.
 CONSOLE_ENTRIES = (
@@ -34,7 +38,7 @@ SETTLE_PASSES = 20  # the first passes after the song starts are left out
 
 
 def _reg(*args):
-    subprocess.run(["wine", "reg", *args, "/f"], env=os.environ, stdin=subprocess.DEVNULL,
+    subprocess.run(wine_env.command("reg", *args, "/f"), env=os.environ, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 

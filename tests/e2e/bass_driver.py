@@ -6,7 +6,7 @@ import queue
 import subprocess
 import threading
 
-from harness import BIN, BUILD, windows_path
+from harness import BIN, BUILD, wine_env, windows_path
 
 PROBE = BUILD / "tests" / "bass_probe.exe"
 
@@ -23,7 +23,7 @@ class BassProbe:
             environment["TUNER_BASS_SILENT"] = "1"
         environment.update(env or {})
         self.process = subprocess.Popen(
-            ["wine", str(PROBE), windows_path(BIN / "Bass.dll")] + ([] if bound else ["--unbound"]),
+            wine_env.command(PROBE, windows_path(BIN / "Bass.dll")) + ([] if bound else ["--unbound"]),
             stdin=subprocess.PIPE,
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=environment, text=True, bufsize=1)
         self.lines = queue.Queue()

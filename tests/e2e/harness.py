@@ -9,7 +9,11 @@ import shutil
 import subprocess
 import tempfile
 import time
+import sys
 import uuid
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools"))
+import wine_env  # noqa: E402
 
 BUILD = pathlib.Path(os.environ.get("TUNER_BUILD", pathlib.Path(__file__).resolve().parents[2] / "build" / "win"))
 BIN = BUILD / "bin"
@@ -96,7 +100,7 @@ class Tuner:
 
     # -- life -------------------------------------------------------------------------
     def start(self):
-        command = ["wine", windows_path(PROBE), windows_path(self.folder), windows_path(self.exe)]
+        command = wine_env.command(windows_path(PROBE), windows_path(self.folder), windows_path(self.exe))
         command += self.args
         tmux = ["tmux", "-L", self.session, "new-session", "-d", "-s", self.session,
                 "-x", str(self.columns), "-y", str(self.lines)]

@@ -13,7 +13,7 @@ import unittest
 import zlib
 
 from catalogue import HOST_OF, start_site
-from harness import BUILD, PROBE, Screen, Tuner, windows_path
+from harness import BUILD, PROBE, Screen, Tuner, wine_env, windows_path
 from playing import DEFAULT_ATTRIBUTE, PLAYED
 
 PROGRAMS = ("listen_tuner", "download_tuner")
@@ -72,8 +72,8 @@ class WindowedTuner(Tuner):
     """A program run through the console probe by wineconsole, in a console window of its own."""
 
     def start(self):
-        command = ["wineconsole", windows_path(PROBE), windows_path(self.folder),
-                   windows_path(self.exe)] + self.args
+        command = wine_env.command("wineconsole", windows_path(PROBE), windows_path(self.folder),
+                                   windows_path(self.exe), *self.args)
         env = dict(os.environ, DISPLAY=display, **self.env)
         with open(self.folder / "stderr", "w") as errors:
             self.process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL,
