@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "audio/bass_api.h"
+#include "platform/owners_win.h"
+#include "platform/utf16_win.h"
 #include "standins/bass/stream_win.h"
 #include "standins/bass/tls_warmup_win.h"
 #include "standins/bass/wav_writer.h"
@@ -107,34 +109,25 @@ HSTREAM Register(std::shared_ptr<Stream> stream) {
   return handle;
 }
 
-std::string Narrow(const wchar_t* text) {
-  int length = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string out(std::size_t(length > 0 ? length : 1), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), length, nullptr, nullptr);
-  out.resize(out.size() - 1);
-  return out;
-}
-
 bool ReadWholeFile(const wchar_t* path, std::uint64_t offset, std::uint64_t length,
                    std::vector<std::uint8_t>& bytes) {
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   LARGE_INTEGER size{};
-  bool ok = GetFileSizeEx(file, &size) && std::uint64_t(size.QuadPart) >= offset;
+  bool ok = GetFileSizeEx(file.get(), &size) && std::uint64_t(size.QuadPart) >= offset;
   if (ok) {
     std::uint64_t available = std::uint64_t(size.QuadPart) - offset;
     std::uint64_t take = length == 0 ? available : std::min(length, available);
     LARGE_INTEGER at{};
     at.QuadPart = LONGLONG(offset);
-    ok = take < (std::uint64_t(1) << 31) && SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+    ok = take < (std::uint64_t(1) << 31) && SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN);
     if (ok) {
       bytes.resize(std::size_t(take));
       DWORD read = 0;
-      ok = ReadFile(file, bytes.data(), DWORD(take), &read, nullptr) && read == take;
+      ok = ReadFile(file.get(), bytes.data(), DWORD(take), &read, nullptr) && read == take;
     }
   }
-  CloseHandle(file);
   return ok;
 }
 
@@ -194,20 +187,14 @@ HSTREAM WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, Q
       count = std::size_t(length);
     } else {
       std::wstring path;
-      if (flags & BASS_UNICODE) {
-        path = static_cast<const wchar_t*>(file);
-      } else {
-        const char* narrow = static_cast<const char*>(file);
-        int n = MultiByteToWideChar(CP_ACP, 0, narrow, -1, nullptr, 0);
-        path.resize(std::size_t(n > 0 ? n - 1 : 0));
-        MultiByteToWideChar(CP_ACP, 0, narrow, -1, path.data(), n);
-      }
+      path = (flags & BASS_UNICODE) ? std::wstring(static_cast<const wchar_t*>(file))
+                                    : Widen(static_cast<const char*>(file));
       if (!ReadWholeFile(path.c_str(), offset, length, bytes)) {
         return Fail(BASS_ERROR_FILEOPEN, HSTREAM(0));
       }
       start = bytes.data();
       count = bytes.size();
-      name = Narrow(path.c_str());
+      name = Narrow(path);
     }
     int error = BASS_OK;
     auto stream = Stream::OpenBytes(start, count, name, SettingsForNewStream(), &error);
@@ -222,7 +209,7 @@ HSTREAM WINAPI BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags, 
     if (!Initialised()) return Fail(BASS_ERROR_INIT, HSTREAM(0));
     if (url == nullptr) return Fail(BASS_ERROR_FILEOPEN, HSTREAM(0));
     std::string address =
-        (flags & BASS_UNICODE) ? Narrow(reinterpret_cast<const wchar_t*>(url)) : url;
+        (flags & BASS_UNICODE) ? Narrow(reinterpret_cast<const wchar_t*>(url)) : std::string(url);
     int error = BASS_OK;
     auto stream = Stream::OpenUrl(address, offset, proc, user, SettingsForNewStream(), &error);
     if (!stream) return Fail(error, HSTREAM(0));

@@ -5,7 +5,7 @@
 
 #include "standins/bass/clock_output.h"
 #include "standins/bass/device_output_win.h"
-#include "standins/bass/module_thread_win.h"
+#include "platform/module_thread_win.h"
 
 namespace {
 
@@ -170,7 +170,7 @@ bool Stream::Start(int* error) {
   }
   lastFlush_ = std::chrono::steady_clock::now();
   auto done = std::make_shared<UniqueHandle>(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!*done || !StartModuleThread([this, done] {
+  if (!*done || !StartModuleThread(ThisModule(), [this, done] {
         PlayerLoop();
         SetEvent(done->get());  // from here on the stream may be gone
         return ModuleRelease::Release;

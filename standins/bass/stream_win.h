@@ -24,7 +24,7 @@
 #include "standins/bass/pending_audio.h"
 #include "standins/bass/stream_facts.h"
 #include "standins/bass/wav_writer.h"
-#include "standins/bass/win_handle.h"
+#include "platform/owners_win.h"
 
 struct StreamSettings {
   bool silent = false;      // play against the clock even where a device exists
