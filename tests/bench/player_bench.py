@@ -23,9 +23,8 @@ itself). About a minute and a half; everything it starts ends by itself.
 
 How a sample counts as played: Bass.dll runs on its silent clock (the sandbox has no sound
 device) and, in its test build, writes exactly the samples the clock passes to a capture
-file per stream (TUNER_BASS_CAPTURE). The file is
-written through a C runtime buffer (4 KiB) and flushed every 250 ms, so it grows in steps
-behind the clock. Since the silent clock lets samples through in real time, a capture seen
+file per stream (TUNER_BASS_CAPTURE). The file is written through a C runtime buffer
+(4 KiB) and flushed every 250 ms, so it grows in steps behind the clock. Since the silent clock lets samples through in real time, a capture seen
 holding d bytes at time t was started no later than t - d / bytes per second; the earliest
 such bound over the first stretch of growth is the moment of the first played sample.
 """
