@@ -45,6 +45,7 @@ dist: deps
 
 bench: build
 	@tools/install_deps.sh mpg123
+	@python3 tools/test_build.py --build $(WIN)
 	@cmake --build $(NATIVE) --target benchmarks
 	@python3 tools/bench.py --native $(CURDIR)/$(NATIVE) --build $(CURDIR)/$(WIN)
 

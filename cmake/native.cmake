@@ -6,6 +6,8 @@ find_package(Threads REQUIRED)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 set(WIN_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/win" CACHE PATH "the cross build whose programs are tested")
+# Everything built natively is for the tests, so the test switches are always in.
+add_compile_definitions(TUNER_TEST_BUILD=1)
 set(SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
 add_library(tuner_pure STATIC ${PURE_SOURCES})
@@ -81,6 +83,16 @@ endif()
 # --- Windows-side and end-to-end layers -------------------------------------------------
 set(RUNNER ${CMAKE_SOURCE_DIR}/tools/wine_env.py)
 
+# The test build beside the tested one (tools/test_build.py), for the tests that need a
+# switch; and the proof that the shipped build holds none of it.
+add_test(NAME build.test-build COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/test_build.py
+         --build ${WIN_BUILD_DIR})
+set_tests_properties(build.test-build PROPERTIES FIXTURES_SETUP testbuild TIMEOUT 900)
+add_test(NAME shipped.nothing-of-the-test-build
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/shipped/check_shipped.py
+                 --build ${WIN_BUILD_DIR} --test-build ${WIN_BUILD_DIR}-test)
+set_tests_properties(shipped.nothing-of-the-test-build PROPERTIES FIXTURES_REQUIRED testbuild)
+
 # One Wine prefix per build with a persistent wineserver for the Windows-side tests.
 add_test(NAME win.prefix.start COMMAND ${Python3_EXECUTABLE} ${RUNNER} --build ${WIN_BUILD_DIR} start)
 add_test(NAME win.prefix.stop COMMAND ${Python3_EXECUTABLE} ${RUNNER} --build ${WIN_BUILD_DIR} stop)
@@ -119,7 +131,8 @@ foreach(test ${E2E_TESTS})
                    --prefix-name prefix-e2e-${prefix_number}
                    -- ${Python3_EXECUTABLE} -m unittest -v ${name}
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
-  set_tests_properties(e2e.${short} PROPERTIES RESOURCE_LOCK e2eprefix${prefix_number} TIMEOUT 900)
+  set_tests_properties(e2e.${short} PROPERTIES RESOURCE_LOCK e2eprefix${prefix_number} TIMEOUT 900
+                       FIXTURES_REQUIRED testbuild)
 endforeach()
 
 # The soak's own harness, for under a minute and a half, so that it keeps working: both
