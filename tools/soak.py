@@ -464,7 +464,9 @@ def soak(run, minutes, seed):
                         run.event(player.program, "written beside the program", what=name)
             if time.monotonic() >= next_report and samples:
                 next_report += 300
+                # Written as it goes: a run cut short still leaves its picture and table.
                 summary = summarise(run, players, site, started, 0)
+                (run.folder / "summary.json").write_text(json.dumps(summary, indent=1) + "\n")
                 soak_report.write(run.folder, samples, summary)
             time.sleep(LOOK_SECONDS)
         stop.set()
@@ -580,6 +582,8 @@ def main():
     parser.add_argument("--starts", type=int, default=200)
     parser.add_argument("--cold-starts", type=int, default=3)
     parser.add_argument("--seed", type=int, default=int(time.time()))
+    parser.add_argument("--sound", action="store_true",
+                        help="a sound server of the run's own, so the players play to a device")
     parser.add_argument("--out", default=str(BUILD.parent / "soak"))
     args = parser.parse_args()
     if not os.environ.get("TUNER_SANDBOX"):
@@ -587,6 +591,10 @@ def main():
     run = Run(pathlib.Path(args.out) / time.strftime("%Y%m%d-%H%M%S"))
     print(f"soak: {args.minutes:g} minutes, {args.starts} starts each; results in {run.folder}",
           flush=True)
+    if args.sound:
+        from sound_server import SoundServer
+        server = SoundServer()
+        os.environ.update(server.client_env())
     load_before = os.getloadavg()
     summary = {"minutes": 0, "programs": {}}
     if args.minutes > 0:
