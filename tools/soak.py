@@ -365,7 +365,7 @@ class Player:
     def sample(self, watcher, started):
         pids = pids_where(windows_program(f"{self.program}.exe"))
         record = {"program": self.program, "seconds": round(time.monotonic() - started, 1),
-                  "time": time.time()}
+                  "time": time.time(), "load": os.getloadavg()[0]}
         if not pids:
             return None
         rss, anon = memory_kib(pids[0])
