@@ -14,7 +14,7 @@ configure = cmake --no-warn-unused-cli -S . -B $(1) -G Ninja -DCMAKE_TOOLCHAIN_F
 CONFIGURE_WIN = $(call configure,$(WIN),x86_64)
 DEMO_HOSTS := -DLISTEN_TUNER_HOST=listen.tuner.test -DDOWNLOAD_TUNER_HOST=download.tuner.test
 
-.PHONY: all deps build test demo bench fuzz dist clean
+.PHONY: all deps build test demo bench soak fuzz dist clean
 
 all: build
 
@@ -51,8 +51,17 @@ dist: deps
 
 bench: build
 	@tools/install_deps.sh mpg123
+	@python3 tools/test_build.py --build $(WIN)
 	@cmake --build $(NATIVE) --target benchmarks
 	@python3 tools/bench.py --native $(CURDIR)/$(NATIVE) --build $(CURDIR)/$(WIN)
+
+# Both players for SOAK_MINUTES against the local site with faults and a key driver, then
+# SOAK_STARTS starts of each; the picture and the table land in build/soak/<time>/.
+SOAK_MINUTES ?= 60
+SOAK_STARTS ?= 200
+soak: build
+	@python3 tools/sandbox.py --build $(CURDIR)/$(WIN) --prefix-name prefix-soak -- \
+	    python3 tools/soak.py --minutes $(SOAK_MINUTES) --starts $(SOAK_STARTS) --out $(CURDIR)/build/soak
 
 # libFuzzer targets (clang, ASan+UBSan) in a tree of their own, each run for FUZZ_SECONDS
 # from seeds made of the test songs; `make test` only replays the seeds.

@@ -7,6 +7,8 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 set(WIN_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/win" CACHE PATH "the cross build whose programs are tested")
 set(WIN_X86_BUILD_DIR "" CACHE PATH "the 32-bit cross build whose programs are tested too")
+# Everything built natively is for the tests, so the test switches are always in.
+add_compile_definitions(TUNER_TEST_BUILD=1)
 set(SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
 add_library(tuner_pure STATIC ${PURE_SOURCES})
@@ -82,6 +84,16 @@ endif()
 # --- Windows-side and end-to-end layers -------------------------------------------------
 set(RUNNER ${CMAKE_SOURCE_DIR}/tools/wine_env.py)
 
+# The test build beside the tested one (tools/test_build.py), for the tests that need a
+# switch; and the proof that the shipped build holds none of it.
+add_test(NAME build.test-build COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/test_build.py
+         --build ${WIN_BUILD_DIR})
+set_tests_properties(build.test-build PROPERTIES FIXTURES_SETUP testbuild TIMEOUT 900)
+add_test(NAME shipped.nothing-of-the-test-build
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/shipped/check_shipped.py
+                 --build ${WIN_BUILD_DIR} --test-build ${WIN_BUILD_DIR}-test)
+set_tests_properties(shipped.nothing-of-the-test-build PROPERTIES FIXTURES_REQUIRED testbuild)
+
 # One Wine prefix per build with a persistent wineserver for the Windows-side tests.
 add_test(NAME win.prefix.start COMMAND ${Python3_EXECUTABLE} ${RUNNER} --build ${WIN_BUILD_DIR} start)
 add_test(NAME win.prefix.stop COMMAND ${Python3_EXECUTABLE} ${RUNNER} --build ${WIN_BUILD_DIR} stop)
@@ -127,7 +139,8 @@ foreach(test ${E2E_TESTS})
                    --prefix-name prefix-e2e-${prefix_number}
                    -- ${Python3_EXECUTABLE} -m unittest -v ${name}
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
-  set_tests_properties(e2e.${short} PROPERTIES RESOURCE_LOCK e2eprefix${prefix_number} TIMEOUT 900)
+  set_tests_properties(e2e.${short} PROPERTIES RESOURCE_LOCK e2eprefix${prefix_number} TIMEOUT 900
+                       FIXTURES_REQUIRED testbuild)
   if(name IN_LIST E2E_ALONE)
     set_tests_properties(e2e.${short} PROPERTIES RUN_SERIAL TRUE)
   endif()
@@ -156,3 +169,12 @@ if(WIN_X86_BUILD_DIR)
                          SKIP_RETURN_CODE 77)
   endforeach()
 endif()
+
+# The soak's own harness, for under a minute and a half, so that it keeps working: both
+# players with faults and keys, then a few starts (`make soak` is the long run).
+add_test(NAME soak.short
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/sandbox.py --build ${WIN_BUILD_DIR}
+                 --prefix-name prefix-e2e-2
+                 -- ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/soak.py --minutes 0.6 --starts 2
+                 --cold-starts 1 --out ${CMAKE_BINARY_DIR}/soak-short)
+set_tests_properties(soak.short PROPERTIES RESOURCE_LOCK e2eprefix2 TIMEOUT 300)
