@@ -38,7 +38,9 @@ class Prefixes(unittest.TestCase):
         self.assertEqual(run(self.prefix, "cmd.exe", "/c", "exit", "5"), 5)
         # As if made before Wine's 32-bit part came or went: its record names other loaders.
         wine_env.stop_server(self.prefix)
-        stale = dict(wine_env.installation(), loaders=["wine64"], runs_32_bit=False)
+        current = wine_env.installation()
+        stale = dict(current, loaders=["wine"] if current["loaders"] != ["wine"] else ["wine64"],
+                     runs_32_bit=not current["runs_32_bit"])
         record.write_text(json.dumps(stale))
         left_over = self.prefix / "drive_c" / "made-by-the-old-wine"
         left_over.write_text("")
