@@ -85,9 +85,10 @@ endif()
 set(RUNNER ${CMAKE_SOURCE_DIR}/tools/wine_env.py)
 
 # The test build beside the tested one (tools/test_build.py), for the tests that need a
-# switch; and the proof that the shipped build holds none of it.
+# switch (its Bass.dll, and its programs for the move into a console window of their own);
+# and the proof that the shipped build holds none of it.
 add_test(NAME build.test-build COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/test_build.py
-         --build ${WIN_BUILD_DIR})
+         --build ${WIN_BUILD_DIR} --target bass --target listen_tuner --target download_tuner)
 set_tests_properties(build.test-build PROPERTIES FIXTURES_SETUP testbuild TIMEOUT 900)
 add_test(NAME shipped.nothing-of-the-test-build
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/shipped/check_shipped.py
