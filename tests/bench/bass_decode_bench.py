@@ -24,14 +24,17 @@ ROOT = HERE.parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 sys.path.insert(0, str(HERE.parent))
 from catalogue import songs, test_songs  # noqa: E402
-from harness import BUILD, wine_env, windows_path  # noqa: E402
+from harness import BUILD, PROGRAMS, wine_env, windows_path  # noqa: E402
 from player_bench import BENCH_SONGS  # noqa: E402
 
 BASS = ROOT / "standins" / "bass"
 SOURCES = [HERE.parent / "bass_decode_bench_win.cpp"] + [
     BASS / name for name in ("acm_decoder_win.cpp", "frame_cursor.cpp", "downloaded_file.cpp",
                              "mp3_frame.cpp")]
-PROGRAM = BUILD / "bench" / "bass_decode_bench.exe"
+PROGRAM = PROGRAMS / "bench" / "bass_decode_bench.exe"
+# Built for the architecture of the programs under test.
+X86 = wine_env.is_32_bit(PROGRAMS / "bin" / "Bass.dll")
+COMPILER = "i686-w64-mingw32-g++-posix" if X86 else "x86_64-w64-mingw32-g++-posix"
 # The flags the Windows build gives Bass.dll (a Release build).
 FLAGS = ["-std=c++20", "-O3", "-DNDEBUG", "-DWIN32_LEAN_AND_MEAN", "-DNOMINMAX",
          "-D_WIN32_WINNT=0x0601", "-Wall", "-Wextra", "-Werror", f"-I{ROOT}"]
@@ -42,7 +45,7 @@ def build():
     if PROGRAM.exists() and all(p.stat().st_mtime < PROGRAM.stat().st_mtime for p in inputs):
         return
     PROGRAM.parent.mkdir(parents=True, exist_ok=True)
-    subprocess.run(["x86_64-w64-mingw32-g++-posix", *FLAGS, *map(str, SOURCES), "-o", str(PROGRAM),
+    subprocess.run([COMPILER, *FLAGS, *map(str, SOURCES), "-o", str(PROGRAM),
                     "-lmsacm32", "-lwinmm", "-static", "-static-libgcc", "-static-libstdc++"],
                    check=True)
 

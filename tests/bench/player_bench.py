@@ -43,7 +43,7 @@ ROOT = HERE.parents[2]
 sys.path.insert(0, str(HERE.parent))
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 from catalogue import CA_DIR, HOST_OF, catalogue_site, songs  # noqa: E402
-from harness import BUILD, Tuner, program_copy, windows_path  # noqa: E402
+from harness import BIN, BUILD, Tuner, program_copy, wine_env, windows_path  # noqa: E402
 from playing import SONG_PATH  # noqa: E402
 
 PROGRAMS = ("listen_tuner", "download_tuner")
@@ -437,7 +437,8 @@ def main():
     finally:
         site.stop()
         shutil.rmtree(scratch, ignore_errors=True)
-    print(f"{os.cpu_count()} cores, load average {LOAD_BEFORE[0]:.2f} before, "
+    architecture = "32-bit" if wine_env.is_32_bit(BIN / "listen_tuner.exe") else "64-bit"
+    print(f"the {architecture} programs; {os.cpu_count()} cores, load average {LOAD_BEFORE[0]:.2f} before, "
           f"{os.getloadavg()[0]:.2f} after; Bass.dll on its silent clock; the site's "
           "sockets without Nagle's algorithm")
     report(figures, mpg123, MILESTONES, CPU_SECONDS)
