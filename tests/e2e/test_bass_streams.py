@@ -326,5 +326,57 @@ class BassStreams(SongSiteCase):
         self.assertLessEqual(after - before, 5)
 
 
+    # -- kept connections ---------------------------------------------------------------
+
+    def downloaded(self, probe, name):
+        """Plays a stream of `name` until its file is all here, then frees it."""
+        self.open(probe, name)
+        probe.ask("play 1")
+        for _ in range(50):
+            if probe.ask("state")["download"] == self.songs[name]["size"]:
+                break
+            probe.ask("wait 100")
+        probe.ask("free")
+
+    def connections_of(self, since):
+        """The connections of the requests logged from `since` on, in order, answered or not."""
+        return [(number, answered) for number, _, answered in self.site.log[since:]]
+
+    def test_the_next_stream_reuses_the_connection_the_last_one_left(self):
+        probe = self.probe()
+        self.downloaded(probe, "tone.mp3")
+        first = self.site.log[-1][0]
+        since = len(self.site.log)
+        self.downloaded(probe, "vbr.mp3")  # its page, then the file it redirects to
+        self.assertEqual(self.connections_of(since), [(first, True), (first, True)])
+
+    def test_a_kept_connection_the_server_closed_costs_a_retry_not_the_stream(self):
+        probe = self.probe()
+        self.downloaded(probe, "tone.mp3")
+        self.site.idle_limit = 0.3
+        self.addCleanup(setattr, self.site, "idle_limit", None)
+        probe.ask("wait 500")
+        since = len(self.site.log)
+        self.open(probe, "tone.mp3")
+        # Dropped on the kept connection, then answered on a fresh one, redirect and all.
+        tried = self.connections_of(since)
+        self.assertEqual([answered for _, answered in tried], [False, True, True], tried)
+        self.assertNotEqual(tried[0][0], tried[1][0])
+        self.assertEqual(probe.ask("state")["length"], self.songs["tone.mp3"]["frames"] * 1152 * 4)
+
+    def test_a_stream_freed_mid_download_leaves_no_connection_to_the_next(self):
+        probe = self.probe()
+        self.open(probe, "tone.mp3", kind="slow")  # its body still coming in a trickle
+        slow = self.site.log[-1][0]
+        probe.ask("play 1")
+        probe.ask("free")
+        since = len(self.site.log)
+        self.open(probe, "tagged.mp3")
+        self.assertNotIn(slow, [number for number, _ in self.connections_of(since)])
+        state = probe.ask("state")
+        self.assertEqual((state["size"], state["start"]),
+                         (self.songs["tagged.mp3"]["size"], self.songs["tagged.mp3"]["tag"]))
+
+
 if __name__ == "__main__":
     unittest.main()
