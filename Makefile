@@ -12,7 +12,7 @@ CONFIGURE_WIN = cmake --no-warn-unused-cli -S . -B $(WIN) -G Ninja -DCMAKE_TOOLC
                 -DCMAKE_BUILD_TYPE=Release
 DEMO_HOSTS := -DLISTEN_TUNER_HOST=listen.tuner.test -DDOWNLOAD_TUNER_HOST=download.tuner.test
 
-.PHONY: all deps build test demo bench fuzz dist clean
+.PHONY: all deps build test demo bench soak fuzz dist clean
 
 all: build
 
@@ -50,6 +50,14 @@ bench: build
 	@python3 tools/test_build.py --build $(WIN)
 	@cmake --build $(NATIVE) --target benchmarks
 	@python3 tools/bench.py --native $(CURDIR)/$(NATIVE) --build $(CURDIR)/$(WIN)
+
+# Both players for SOAK_MINUTES against the local site with faults and a key driver, then
+# SOAK_STARTS starts of each; the picture and the table land in build/soak/<time>/.
+SOAK_MINUTES ?= 60
+SOAK_STARTS ?= 200
+soak: build
+	@python3 tools/sandbox.py --build $(CURDIR)/$(WIN) --prefix-name prefix-soak -- \
+	    python3 tools/soak.py --minutes $(SOAK_MINUTES) --starts $(SOAK_STARTS) --out $(CURDIR)/build/soak
 
 # libFuzzer targets (clang, ASan+UBSan) in a tree of their own, each run for FUZZ_SECONDS
 # from seeds made of the test songs; `make test` only replays the seeds.

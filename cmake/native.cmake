@@ -134,3 +134,12 @@ foreach(test ${E2E_TESTS})
   set_tests_properties(e2e.${short} PROPERTIES RESOURCE_LOCK e2eprefix${prefix_number} TIMEOUT 900
                        FIXTURES_REQUIRED testbuild)
 endforeach()
+
+# The soak's own harness, for under a minute and a half, so that it keeps working: both
+# players with faults and keys, then a few starts (`make soak` is the long run).
+add_test(NAME soak.short
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/sandbox.py --build ${WIN_BUILD_DIR}
+                 --prefix-name prefix-e2e-2
+                 -- ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/soak.py --minutes 0.6 --starts 2
+                 --cold-starts 1 --out ${CMAKE_BINARY_DIR}/soak-short)
+set_tests_properties(soak.short PROPERTIES RESOURCE_LOCK e2eprefix2 TIMEOUT 300)
