@@ -6,9 +6,9 @@ import queue
 import subprocess
 import threading
 
-from harness import BIN, BUILD, TEST_BIN, wine_env, windows_path
+from harness import BIN, PROGRAMS, TEST_BIN, wine_env, windows_path
 
-PROBE = BUILD / "tests" / "bass_probe.exe"
+PROBE = PROGRAMS / "tests" / "bass_probe.exe"
 
 
 class BassProbe:

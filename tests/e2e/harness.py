@@ -1,7 +1,9 @@
 """The end-to-end tests' view of a running program: start it under Wine in a terminal,
 read its console exactly, type keys, collect its exit code.
 
-Runs inside the sandbox (tools/sandbox.py), which sets TUNER_BUILD and the Wine prefix.
+Runs inside the sandbox (tools/sandbox.py), which sets TUNER_BUILD (the tree whose songs, test
+CA and Wine prefixes the tests use), TUNER_PROGRAMS (the tree whose programs are under test:
+the same one, or the 32-bit build beside it) and the Wine prefix.
 """
 import os
 import pathlib
@@ -16,11 +18,12 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools"))
 import wine_env  # noqa: E402
 
 BUILD = pathlib.Path(os.environ.get("TUNER_BUILD", pathlib.Path(__file__).resolve().parents[2] / "build" / "win"))
-BIN = BUILD / "bin"
+PROGRAMS = pathlib.Path(os.environ.get("TUNER_PROGRAMS", BUILD))
+BIN = PROGRAMS / "bin"
 # The test build beside the tested one (tools/test_build.py): its Bass.dll obeys the test
 # switches (TUNER_BASS_*), which the shipped one does not even know.
-TEST_BIN = BUILD.with_name(BUILD.name + "-test") / "bin"
-PROBE = BUILD / "tests" / "console_probe.exe"
+TEST_BIN = PROGRAMS.with_name(PROGRAMS.name + "-test") / "bin"
+PROBE = PROGRAMS / "tests" / "console_probe.exe"
 
 KEYS = {
     "esc": "v27:27",       # as Windows delivers it
