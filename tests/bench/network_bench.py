@@ -6,7 +6,9 @@ round trip included), with our Bass.dll's test build capturing what it plays:
 - Space -> the next song's first played sample (median of SPACES changes);
 - per song change, counted by the site: requests, new connections and new TLS connections,
   of the players' own exchange (the song page and the file it redirects to) and of the
-  audio library (the stream's page and file).
+  audio library (the stream's page and file);
+- where a song change's time goes: Space -> each of those four requests as the site saw
+  it, and the first played sample (medians).
 
     cd tests/e2e && python3 ../../tools/sandbox.py --build ../../build/win -- \\
         python3 ../bench/network_bench.py
@@ -23,7 +25,7 @@ HERE = pathlib.Path(__file__).resolve()
 ROOT = HERE.parents[2]
 sys.path.insert(0, str(HERE.parent))
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
-from player_bench import BENCH_SONGS, PROGRAMS, Capture, Moment, launch  # noqa: E402
+from player_bench import BENCH_SONGS, PROGRAMS, Capture, Moment, launch, milestones  # noqa: E402
 from catalogue import CA_DIR, HOST_OF, catalogue_site, songs  # noqa: E402
 from harness import BUILD  # noqa: E402
 
@@ -31,6 +33,7 @@ ROUND_TRIPS = (0.0, 0.050)  # seconds
 LAUNCHES = 3
 SPACES = 5
 WHO = {"song_page": "player", "library": "library"}
+STEPS = ("song page", "redirect target", "stream's page", "stream's file", "first sample")
 
 
 def change_counts(requests, known):
@@ -59,7 +62,7 @@ def bench_program(program, site, scratch):
         firsts.append(marks.get("first sample"))
         if number < LAUNCHES:
             tuner.close()
-    spaces, changes = [], []
+    spaces, changes, timelines = [], [], []
     try:
         time.sleep(1.0)  # the first song's file is all here, its connection idle
         known = {(r["port"], r["connection"]) for r in site.requests(host)}
@@ -71,9 +74,10 @@ def bench_program(program, site, scratch):
             spaces.append(first - pressed.monotonic if first else None)
             time.sleep(1.0)  # the stream's download is over before the next change
             changes.append(change_counts(site.requests(host)[seen:], known))
+            timelines.append(milestones(site, program, pressed, first))
     finally:
         tuner.close()
-    return firsts, spaces, changes
+    return firsts, spaces, changes, timelines
 
 
 def median_ms(values):
@@ -101,8 +105,7 @@ def main():
             try:
                 for program in PROGRAMS:
                     folder = scratch / f"{round_trip * 1000:.0f}ms"  # captures of its own
-                    firsts, spaces, changes = bench_program(program, site, folder)
-                    rows.append((program, round_trip, firsts, spaces, changes))
+                    rows.append((program, round_trip, *bench_program(program, site, folder)))
             finally:
                 site.stop()
     finally:
@@ -113,11 +116,18 @@ def main():
     print("| program | round trip | launch -> first sample | Space -> first sample "
           "| player's requests / new / TLS | library's requests / new / TLS |")
     print("|---|---|---|---|---|---|")
-    for program, round_trip, firsts, spaces, changes in rows:
+    for program, round_trip, firsts, spaces, changes, _ in rows:
         counts = {who: " / ".join(per_change(changes, who, i) for i in range(3))
                   for who in ("player", "library")}
         print(f"| {program} | {round_trip * 1000:.0f} ms | {median_ms(firsts)} ms "
               f"| {median_ms(spaces)} ms | {counts['player']} | {counts['library']} |")
+    print()
+    print("Space -> each step of a song change, as the site saw the requests (medians, ms)")
+    print("| program | round trip | " + " | ".join(STEPS) + " |")
+    print("|---|---|" + "---|" * len(STEPS))
+    for program, round_trip, _, _, _, timelines in rows:
+        cells = [median_ms([t.get(step) for t in timelines]) for step in STEPS]
+        print(f"| {program} | {round_trip * 1000:.0f} ms | " + " | ".join(cells) + " |")
     return 0
 
 

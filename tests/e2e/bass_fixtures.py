@@ -125,6 +125,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.answered_at = None  # when this connection last answered a request
 
     def handle_one_request(self):
+        # A server's keep-alive time-out: an idle connection is closed by the server itself.
+        if self.answered_at is not None and self.server.site.idle_close is not None:
+            self.connection.settimeout(self.server.site.idle_close)
         super().handle_one_request()
         self.answered_at = time.monotonic()
 
@@ -176,6 +179,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.close_connection = True
 
     def do_GET(self):
+        self.connection.settimeout(None)
         dropped = self._dropped()
         self.server.site.log.append((self.connection_number, self.path, not dropped))
         if dropped:
@@ -254,6 +258,8 @@ class FixtureSite:
         self.log = []
         # Seconds after which the server drops an idle kept-alive connection (None: never).
         self.idle_limit = None
+        # Seconds after which the server closes an idle kept-alive connection (None: never).
+        self.idle_close = None
         self._connections = itertools.count(1)
         handler = type("Handler", (_Handler,), {"folder": pathlib.Path(folder), "stop": self.stop})
         self.plain = _Server(("127.0.0.1", 0), handler, self)
