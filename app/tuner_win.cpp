@@ -17,6 +17,7 @@
 #include "app/player_state.h"
 #include "app/startup.h"
 #include "app/target_settings.h"
+#include "console/classic_console_win.h"
 #include "console/console_layout.h"
 #include "console/console_setup_win.h"
 #include "logo/logo_win.h"
@@ -160,6 +161,9 @@ int RunTuner(int argc, char** argv) {
   if (!IsSupportedBuild(s.buildNumber)) {
     Fail("This operating system is NOT supported! Win7+ is required!", 0);
   }
+  // A terminal's pseudo console has no window for the player's set-up to act on: alone on
+  // one, the program starts anew in a classic console window and ends here, saying nothing.
+  if (RestartedInClassicConsole()) ExitProcess(0);
   // 2. The program's own values.
   player.creditBanner = kCreditBanner;
   player.host = target.site.host;

@@ -1,20 +1,28 @@
 """The console as a window: under wineconsole on a virtual X display the console has a real
 window and font. Start-up makes it 90 by 9 with the player's font and locks the window's shape;
 "q" gives size, font, title and style back. A screenshot of the running player is kept under
-the build tree. Whatever the site sends, the 9-row screen keeps its rows and never scrolls."""
+the build tree. Whatever the site sends, the 9-row screen keeps its rows and never scrolls.
+
+A program alone on a terminal's console: the test build takes Wine's hidden terminal console
+for a pseudo console and starts the host that TUNER_CLASSIC_CONSOLE_HOST names; through
+wineconsole the program moves into a console window of its own, and through a host that fails
+(Wine's conhost.exe ends with 1) it stays in the terminal, as the shipped program always does."""
 import os
 import pathlib
 import re
+import shutil
 import socket
 import struct
 import subprocess
+import tempfile
 import time
 import unittest
+import uuid
 import zlib
 
 from catalogue import HOST_OF, start_site
-from harness import BUILD, PROBE, Screen, Tuner, wine_env, windows_path
-from playing import DEFAULT_ATTRIBUTE, PLAYED
+from harness import BIN, BUILD, PROBE, TEST_BIN, Screen, Tuner, _shell_quote, wine_env, windows_path
+from playing import DEFAULT_ATTRIBUTE, PLAYED, SONG_PATH, playing_url
 
 PROGRAMS = ("listen_tuner", "download_tuner")
 ARTEFACTS = BUILD / "e2e" / "artefacts"
@@ -66,6 +74,9 @@ class Facts:
             elif kind == "FONT":
                 width, height, weight, family, face = (rest.split(" ", 4) + [""])[:5]
                 self.font = (int(width), int(height), int(weight), int(family), face)
+            elif kind == "CONSOLEWINDOW":
+                window_class, visible, logos = rest.rsplit(" ", 2)
+                self.console_window = (window_class, visible == "1", int(logos))
 
 
 class WindowedTuner(Tuner):
@@ -96,6 +107,72 @@ class WindowedTuner(Tuner):
 
     def final_facts(self):
         return Facts(self._wait_file("final", 10))
+
+
+class AttachedTuner(WindowedTuner):
+    """The console probe attached to a program that something else started, in whatever
+    console that program has; found by its file name."""
+
+    def start(self):
+        command = wine_env.command(windows_path(PROBE), windows_path(self.folder), "--attach",
+                                   self.exe.name)
+        env = dict(os.environ, DISPLAY=display)
+        with open(self.folder / "stderr", "w") as errors:
+            self.process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL,
+                                            stdout=subprocess.DEVNULL, stderr=errors)
+        started = self._wait_file("started", 40)
+        self.instances = int(started.split("\n", 1)[0].split()[1])
+        self.started = Screen(started)
+        return self
+
+
+class AloneInATerminal:
+    """A program started by plain wine in a tmux terminal with no process of ours on its
+    console, as Explorer starts one: everything it writes to the terminal is recorded."""
+
+    def __init__(self, exe, args=(), env=None):
+        self.exe, self.args, self.env = exe, list(args), dict(env or {})
+        self.folder = pathlib.Path(tempfile.mkdtemp(prefix="tuner-alone-"))
+        self.session = "alone-" + uuid.uuid4().hex[:8]
+        self.seconds = None
+
+    def start(self):
+        go, exit_file = self.folder / "go", self.folder / "exit"
+        command = " ".join(_shell_quote(c) for c in wine_env.command(windows_path(self.exe), *self.args))
+        script = (f"while [ ! -e {go} ]; do sleep 0.05; done; {command} 2>{self.folder}/stderr; "
+                  f"echo $? >{exit_file}.tmp; mv {exit_file}.tmp {exit_file}")
+        tmux = ["tmux", "-L", self.session, "new-session", "-d", "-s", self.session, "-x", "120",
+                "-y", "40", "-e", f"DISPLAY={display}"]
+        for key, value in self.env.items():
+            tmux += ["-e", f"{key}={value}"]
+        subprocess.run(tmux + ["sh -c " + _shell_quote(script)], check=True)
+        subprocess.run(["tmux", "-L", self.session, "pipe-pane", "-t", self.session, "-o",
+                        f"cat >{self.folder}/terminal"], check=True)
+        go.touch()
+        self.began = time.monotonic()
+        return self
+
+    def exit_code(self, timeout=30):
+        path = self.folder / "exit"
+        deadline = time.monotonic() + timeout
+        while not path.exists():
+            if time.monotonic() > deadline:
+                raise AssertionError(f"the program did not end within {timeout} s")
+            time.sleep(0.02)
+        self.seconds = time.monotonic() - self.began
+        return int(path.read_text())
+
+    def printed(self):
+        """What the terminal shows of the recording: its text without escape sequences."""
+        time.sleep(0.3)  # the pipe's reader writes out what it has read
+        data = (self.folder / "terminal").read_bytes() if (self.folder / "terminal").exists() else b""
+        text = re.sub(rb"\x1b(\[[0-?]*[ -/]*[@-~]|\][^\x07\x1b]*(\x07|\x1b\\)|[@-Z\\-_])", b"", data)
+        return text.decode(errors="replace").strip()
+
+    def close(self):
+        subprocess.run(["tmux", "-L", self.session, "kill-server"], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        shutil.rmtree(self.folder, ignore_errors=True)
 
 
 def screenshot(display_name, path):
@@ -246,6 +323,74 @@ class ConsoleWindow(unittest.TestCase):
 
                 self.watch(tuner, 3.0, check)
                 tuner.close()
+
+
+class ClassicConsoleWindow(unittest.TestCase):
+    HOST = "TUNER_CLASSIC_CONSOLE_HOST"
+
+    def setUp(self):
+        self.site = start_site()
+        self.addCleanup(self.site.stop)
+
+    def alone(self, exe, host):
+        first = AloneInATerminal(exe, ["/order", "2"], {self.HOST: host}).start()
+        self.addCleanup(first.close)
+        return first
+
+    def attach(self, program, exe):
+        tuner = AttachedTuner(program, exe=exe).start()
+        self.addCleanup(tuner.close)
+        self.assertEqual(tuner.instances, 1, "more than one player runs")
+        tuner.wait_until(lambda s: PLAYED.match(s.row(6)), 40, "the Played: line")
+        return tuner
+
+    def test_alone_in_a_terminal_it_moves_into_a_console_window_of_its_own(self):
+        for program in PROGRAMS:
+            with self.subTest(program=program):
+                exe = TEST_BIN / f"{program}.exe"
+                first = self.alone(exe, "wineconsole.exe")
+                self.assertEqual(first.exit_code(), 0)
+                print(f"\n{program}: the first process ended after {first.seconds:.2f} s", flush=True)
+                self.assertEqual(first.printed(), "")
+
+                tuner = self.attach(program, exe)
+                running = tuner.wait_until(lambda s: s.size == (90, 9), 10, "the 90 by 9 console")
+                facts = tuner.facts()
+                self.assertEqual(facts.console_window[:2], ("WineConsoleClass", True))
+                self.assertEqual(facts.screen.title, f"Zorvathimelle {HOST_OF[program]} / "
+                                 f"~{self.site.latest(HOST_OF[program])} songs available")
+                # The arguments came along: "/order 2" starts at song 1.
+                self.assertEqual(playing_url(running), f"https://{HOST_OF[program]}{SONG_PATH[program]}1")
+                self.assertEqual(facts.window, (90, 9))
+                self.assertLessEqual(abs(facts.font[1] - 12), 2, facts.font)
+                self.assertGreaterEqual(facts.font[2], 700, facts.font)
+                deadline = time.monotonic() + 10
+                while facts.console_window[2] == 0 and time.monotonic() < deadline:
+                    time.sleep(0.2)
+                    facts = tuner.facts()
+                self.assertEqual(facts.console_window[2], 1, "no logo window in the console window")
+                tuner.press("q")
+                self.assertEqual(tuner.exit_code(), 0)
+                tuner.close()
+
+    def test_it_stays_in_the_terminal_when_no_host_gives_it_a_window(self):
+        # Wine's conhost.exe starts and ends with 1; a host that is not there does not start;
+        # and the shipped program knows no such switch and never looks for a host.
+        for exe, host in ((TEST_BIN / "listen_tuner.exe", "conhost.exe"),
+                          (TEST_BIN / "listen_tuner.exe", "absent.exe"),
+                          (BIN / "listen_tuner.exe", "wineconsole.exe")):
+            with self.subTest(exe=str(exe), host=host):
+                first = self.alone(exe, host)
+                tuner = self.attach("listen_tuner", exe)
+                facts = tuner.facts()
+                self.assertEqual(facts.console_window[:2], ("WineConsoleClass", False))
+                self.assertEqual(facts.font[:2], (0, 0))
+                self.assertFalse((first.folder / "exit").exists(), "the program left its terminal")
+                tuner.press("q")
+                self.assertEqual(first.exit_code(), 0)
+                self.assertIn("Bye....", first.printed())
+                tuner.close()
+                first.close()
 
 
 if __name__ == "__main__":

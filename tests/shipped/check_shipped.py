@@ -6,7 +6,7 @@
 For the programs and Bass.dll in <build>/bin: no TUNER_ name (8-bit or UTF-16) and no call
 that reads the environment, so no test variable can be read; Bass.dll exports exactly the library's 28 names; its link map holds no
 code of the test build (switches, capture, forced failures). The same look at the test
-build's Bass.dll must find all of that, or this check could not tell.
+build must find all of that (the programs' switch included), or this check could not tell.
 """
 import argparse
 import pathlib
@@ -94,8 +94,9 @@ def main():
         print("shipped: Bass.dll lacks %s" % sorted(ENTRIES - exported))
         shipped.append("lacks")
     # The test build shows each kind of finding, so their absence above means something.
-    test = findings(pathlib.Path(args.test_build) / "bin", names=("Bass.dll",))
-    seen = {"name": any("holds the name" in f for f in test),
+    test = findings(pathlib.Path(args.test_build) / "bin", names=SHIPPED)
+    seen = {"name": all(any(f.startswith(name + " holds the name") for f in test)
+                        for name in SHIPPED),
             "environment read": any("reads its environment" in f for f in test),
             "code": any("linked with" in f for f in test)}
     for kind, present in seen.items():

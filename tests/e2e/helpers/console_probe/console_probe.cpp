@@ -3,6 +3,11 @@
 // injected as console input records, and the program's exit code.
 //
 //   console_probe.exe <folder> <program> [arguments...]
+//   console_probe.exe <folder> --attach <program file name>
+//
+// The second form waits for a process of that name that is running already (started by
+// something else, in a console of its own), attaches to its console and serves it the same
+// way; its "started" file also says "INSTANCES <processes of that name>".
 //
 // Requests are files "<folder>\req-<n>" holding one line each:
 //   snap              -> "<folder>\resp-<n>": the screen (format below)
@@ -12,9 +17,11 @@
 // Screen format, UTF-8 lines: "TITLE <title>", "SIZE <cols> <rows>",
 // "CURSOR <x> <y> <visible>", "WINDOW <style hex> <Close menu state hex> <system menu items>
 // <visible columns> <visible lines>",
-// "FONT <cell width> <cell height> <weight> <family> <face>", then per row "C <chars>" and
-// "A <attributes as hex>".
+// "FONT <cell width> <cell height> <weight> <family> <face>",
+// "CONSOLEWINDOW <class> <visible> <windows of class "RQ GUI" set into it>", then per row
+// "C <chars>" and "A <attributes as hex>".
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <string>
@@ -79,6 +86,17 @@ std::string Snapshot() {
           std::to_string(info.dwCursorPosition.Y) + " " + std::to_string(cursor.bVisible ? 1 : 0) +
           "\n";
   text += facts + Utf8(font.FaceName) + "\n";
+  wchar_t windowClass[64] = L"-";
+  int logos = 0;
+  if (window != nullptr) {
+    GetClassNameW(window, windowClass, 64);
+    for (HWND logo = nullptr; (logo = FindWindowExW(window, logo, L"RQ GUI", nullptr)) != nullptr;) {
+      ++logos;
+    }
+  }
+  text += "CONSOLEWINDOW " + Utf8(windowClass) + " " +
+          std::to_string(window != nullptr && IsWindowVisible(window) ? 1 : 0) + " " +
+          std::to_string(logos) + "\n";
   std::vector<CHAR_INFO> cells(static_cast<size_t>(columns));
   for (SHORT row = 0; row < rows; ++row) {
     SMALL_RECT region{0, row, static_cast<SHORT>(columns - 1), row};
@@ -201,14 +219,39 @@ std::wstring QuoteArgument(const std::wstring& argument) {
   return quoted + L"\"";
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: console_probe <folder> <program> [arguments...]\n");
-    return 2;
+// The processes running a program of that file name.
+std::vector<DWORD> ProcessesNamed(const wchar_t* name) {
+  std::vector<DWORD> found;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return found;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (_wcsicmp(entry.szExeFile, name) == 0) found.push_back(entry.th32ProcessID);
   }
-  folder = argv[1];
+  CloseHandle(snapshot);
+  return found;
+}
+
+// Waits for the program, takes its console and gives back its handle; null after 30 s.
+HANDLE AttachTo(const wchar_t* name, std::string& started) {
+  std::vector<DWORD> processes;
+  for (int i = 0; i < 600 && processes.empty(); ++i) {
+    processes = ProcessesNamed(name);
+    if (processes.empty()) Sleep(50);
+  }
+  if (processes.empty()) return nullptr;
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
+                               FALSE, processes.front());
+  FreeConsole();
+  // The console is ready for another process only once the program has taken it.
+  for (int i = 0; i < 200 && !AttachConsole(processes.front()); ++i) Sleep(50);
+  started = "INSTANCES " + std::to_string(processes.size()) + "\n" + Snapshot();
+  return process;
+}
+
+// Starts the program as this console's child; "started" holds the console as it finds it.
+bool StartHere(int argc, wchar_t** argv, PROCESS_INFORMATION& process) {
   std::wstring commandLine;
   for (int i = 2; i < argc; ++i) {
     if (i > 2) commandLine += L' ';
@@ -217,13 +260,35 @@ int wmain(int argc, wchar_t** argv) {
   const std::string before = Snapshot();  // the console as the program finds it
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
   if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                       &startup, &process)) {
     WriteFileAtomically(L"exit", "start-failed " + std::to_string(GetLastError()) + "\n");
-    return 3;
+    return false;
   }
   WriteFileAtomically(L"started", before);
+  return true;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: console_probe <folder> <program> [arguments...]\n");
+    return 2;
+  }
+  folder = argv[1];
+  PROCESS_INFORMATION process{};
+  if (std::wstring(argv[2]) == L"--attach" && argc == 4) {
+    std::string started;
+    process.hProcess = AttachTo(argv[3], started);
+    if (process.hProcess == nullptr) {
+      WriteFileAtomically(L"exit", "attach-failed\n");
+      return 3;
+    }
+    WriteFileAtomically(L"started", started);
+  } else if (!StartHere(argc, argv, process)) {
+    return 3;
+  }
   while (WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT) ServeRequests(process.hProcess);
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
