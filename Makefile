@@ -7,6 +7,8 @@ HOSTS := $(if $(LISTEN_TUNER_HOST),-DLISTEN_TUNER_HOST=$(LISTEN_TUNER_HOST)) \
          $(if $(DOWNLOAD_TUNER_HOST),-DDOWNLOAD_TUNER_HOST=$(DOWNLOAD_TUNER_HOST))
 TUNER ?= listen_tuner
 ARGS ?=
+# `make demo LATENCY=25`: the demo site 25 ms away each way, as a real one would be.
+LATENCY ?= 0
 JOBS ?= 2
 # $(call configure,<tree>,<processor>) configures a Windows tree with that toolchain.
 configure = cmake --no-warn-unused-cli -S . -B $(1) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-$(2).cmake \
@@ -40,7 +42,7 @@ test: build
 demo: deps
 	@$(CONFIGURE_WIN) $(DEMO_HOSTS) >/dev/null
 	@cmake --build $(WIN) --target listen_tuner download_tuner bass mode
-	@python3 tools/demo.py --build $(CURDIR)/$(WIN) --tuner $(TUNER) -- $(ARGS)
+	@python3 tools/demo.py --build $(CURDIR)/$(WIN) --tuner $(TUNER) --latency $(LATENCY) -- $(ARGS)
 
 # The zip for Windows users: the programs as configured in $(WIN), Bass.dll and a README.
 dist: deps

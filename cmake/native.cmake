@@ -111,6 +111,12 @@ add_test(NAME tools.wine_env COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/t
          --build ${WIN_BUILD_DIR} -v)
 set_tests_properties(tools.wine_env PROPERTIES TIMEOUT 300)
 
+# The local catalogue site itself: its songs, pages, faults and its distance (the relay).
+add_test(NAME tools.catalogue_site
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/sandbox.py --build ${WIN_BUILD_DIR}
+                 -- ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/test_catalogue_site.py)
+set_tests_properties(tools.catalogue_site PROPERTIES TIMEOUT 300)
+
 # The logo window drawn for real: under Xvfb, captured from a parent window of the test's own.
 # A prefix of its own, as Wine's desktop process of the other one was started without a display.
 add_test(NAME win.tests.display

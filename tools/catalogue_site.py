@@ -7,10 +7,16 @@ the MP3 files themselves (HEAD and byte ranges included), and faults on demand. 
 is logged.
 
     python3 tools/catalogue_site.py --songs-dir DIR --cert CERT --key KEY [--log FILE]
-                                    [--catalogue test|demo]
+                                    [--catalogue test|demo] [--latency MS]
+
+With a latency the site is as far away as a real one: every connection to it passes a relay
+that delivers each byte that many milliseconds after it was sent, in each direction, and a
+connection's first bytes one round trip later still (the connect's own, which the kernel
+answers at once on loopback). Nothing limits how many bytes travel.
 """
 
 import argparse
+import collections
 import json
 import os
 import random
@@ -638,14 +644,124 @@ class _Handler(BaseHTTPRequestHandler):
             pass
 
 
+class _Relay:
+    """Stands at one address and port of a site and forwards each connection to its
+    listener, with `delay` seconds each way (see the module's notes)."""
+
+    def __init__(self, address, target, delay):
+        self.target, self.delay = target, delay
+        self.socket = socket.create_server(address)
+        self.socket.settimeout(0.2)
+        self.closing = threading.Event()
+        self.lock = threading.Lock()
+        self.open = {}  # socket pair -> directions still carrying
+        self.threads = []
+        self.thread = threading.Thread(target=self._accept, name="relay %s:%d" % address,
+                                       daemon=True)
+        self.thread.start()
+
+    def _accept(self):
+        while not self.closing.is_set():
+            try:
+                client, _ = self.socket.accept()
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            try:
+                server = socket.create_connection(self.target)
+            except OSError:
+                client.close()
+                continue
+            accepted = time.monotonic()
+            for end in (client, server):
+                end.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            pair = (client, server)
+            with self.lock:
+                self.open[pair] = 2
+                # The client's first bytes arrive once the connect's round trip is over.
+                self._start(self._carry, pair, client, server, accepted + 2 * self.delay)
+                self._start(self._carry, pair, server, client, 0.0)
+
+    def _start(self, work, *args):
+        thread = threading.Thread(target=work, args=args, daemon=True)
+        self.threads = [t for t in self.threads if t.is_alive()] + [thread]
+        thread.start()
+
+    def _carry(self, pair, source, sink, earliest):
+        """Reads one direction; a thread of its own delivers each piece `delay` after it
+        came (None: the connection was reset)."""
+        pieces = collections.deque()
+        ready = threading.Condition()
+        with self.lock:
+            self._start(self._deliver, pair, sink, pieces, ready)
+        while True:
+            try:
+                data = source.recv(65536)
+            except OSError:
+                data = None
+            with ready:
+                pieces.append((max(time.monotonic(), earliest) + self.delay, data))
+                ready.notify()
+            if not data:
+                return
+
+    def _deliver(self, pair, sink, pieces, ready):
+        while True:
+            with ready:
+                while not pieces:
+                    ready.wait()
+                due, data = pieces.popleft()
+            wait = due - time.monotonic()
+            if wait > 0 and self.closing.wait(wait):
+                data = b""
+            try:
+                if data:
+                    sink.sendall(data)
+                    continue
+                if data is None:  # a reset is passed on as a reset
+                    sink.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                    sink.shutdown(socket.SHUT_RD)  # wakes the reader of the other way
+                    sink.close()
+                else:
+                    sink.shutdown(socket.SHUT_WR)  # the other side's end, passed on
+            except OSError:
+                pass
+            break
+        with self.lock:
+            self.open[pair] -= 1
+            done = self.open[pair] == 0
+            if done:
+                del self.open[pair]
+        if done:
+            for end in pair:
+                end.close()
+
+    def close(self):
+        self.closing.set()
+        self.socket.close()
+        self.thread.join()
+        with self.lock:
+            pairs, threads = list(self.open), list(self.threads)
+        for pair in pairs:
+            for end in pair:
+                try:
+                    end.shutdown(socket.SHUT_RDWR)
+                except OSError:
+                    pass
+        for thread in threads:
+            thread.join(5)
+
+
 class CatalogueSite:
     """Site A and site B (or the `sites` given), serving `songs` until stopped.
 
     `songs`: a list of objects with number, title, file_name and path (songs.Song), shared by
-    all sites, or a dict from host name to such a list."""
+    all sites, or a dict from host name to such a list. `latency`: seconds each way that
+    every connection takes (see the module's notes), 0 for none."""
 
     def __init__(self, songs, cert_file, key_file, sites=DEFAULT_SITES, log_file=None,
-                 http_port=80, https_port=443):
+                 http_port=80, https_port=443, latency=0.0):
         self.sites = tuple(sites)
         by_host = songs if isinstance(songs, dict) else {s.host: songs for s in self.sites}
         self._songs = {host: sorted(list(v), key=lambda s: s.number) for host, v in by_host.items()}
@@ -667,6 +783,8 @@ class CatalogueSite:
         self._listeners = {}
         self._running = False
         self._connections = 0
+        self._latency = latency
+        self._relays = {}
 
     # --- life ----------------------------------------------------------------------------
 
@@ -695,11 +813,19 @@ class CatalogueSite:
 
     def _open(self, config, port):
         tls = self._tls if port == self._ports[1] else None
-        listener = _Listener(self, config, port, tls)
+        # At a distance, the listener takes a port of its own behind the relay.
+        listener = _Listener(self, config, 0 if self._latency else port, tls)
+        listener.public_port = port
         self._listeners[(config.host, port)] = listener
         listener.thread.start()
+        if self._latency:
+            self._relays[(config.host, port)] = _Relay((config.ip, port), listener.server_address,
+                                                       self._latency)
 
     def _close(self, key):
+        relay = self._relays.pop(key, None)
+        if relay is not None:
+            relay.close()
         listener = self._listeners.pop(key, None)
         if listener is None:
             return
@@ -917,7 +1043,7 @@ class CatalogueSite:
         headers = getattr(handler, "headers", None) or {}
         record = {
             "time": time.time(), "site": server.config.name, "site_host": server.config.host,
-            "ip": server.config.ip, "port": server.server_address[1],
+            "ip": server.config.ip, "port": getattr(server, "public_port", server.server_address[1]),
             "client": "%s:%d" % handler.client_address[:2],
             "connection": handler.connection_id, "tls": handler.tls,
             "method": getattr(handler, "command", None), "path": getattr(handler, "path", None),
@@ -955,6 +1081,9 @@ def main(argv=None):
                              "catalogue of two dozen songs per site")
     parser.add_argument("--http-port", type=int, default=80)
     parser.add_argument("--https-port", type=int, default=443)
+    parser.add_argument("--latency", type=float, default=0.0, metavar="MS",
+                        help="milliseconds each way of every connection (a round trip is "
+                             "twice that)")
     args = parser.parse_args(argv)
 
     if args.catalogue == "demo":
@@ -964,7 +1093,8 @@ def main(argv=None):
         import songs as song_catalogue
         songs = song_catalogue.build_catalogue(args.songs_dir)
     site = CatalogueSite(songs, args.cert, args.key, log_file=args.log,
-                         http_port=args.http_port, https_port=args.https_port)
+                         http_port=args.http_port, https_port=args.https_port,
+                         latency=args.latency / 1000)
     for item in args.latest:
         host, _, number = item.partition("=")
         site.set_latest(host, int(number))

@@ -113,6 +113,7 @@ def outside(args):
     scratch = tempfile.mkdtemp(prefix="tuner-demo-")
     inner = [sys.executable, str(pathlib.Path(__file__).resolve()), "--inside",
              "--build", str(build), "--scratch", scratch, "--tuner", args.tuner,
+             "--latency", str(args.latency),
              "--"] + args.program_args
     # A closed terminal hangs up on this process too: leave through the clean-up below.
     signal.signal(signal.SIGHUP, _stop)
@@ -140,12 +141,12 @@ def outside(args):
 
 # --- inside the sandbox -------------------------------------------------------------------
 
-def start_site(build, log):
+def start_site(build, log, latency=0.0):
     ca = build / "e2e" / "ca"
     site = subprocess.Popen(
         [sys.executable, str(TOOLS / "catalogue_site.py"), "--catalogue", "demo",
          "--songs-dir", str(song_cache(build)), "--cert", str(ca / "server.pem"),
-         "--key", str(ca / "server.key")],
+         "--key", str(ca / "server.key"), "--latency", str(latency)],
         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=log, text=True)
     line = site.stdout.readline()  # "serving ..." once both sites listen
     if not line.startswith("serving"):
@@ -184,7 +185,7 @@ def inside(args):
             # The user's sound server, when there is one, is reached through Wine's
             # PulseAudio driver (a test sandbox around us may have switched it off).
             env = sandbox.start_wine(build, PREFIX_NAME, {"WINEDLLOVERRIDES": "mscoree,mshtml="})
-            site = start_site(build, site_log)
+            site = start_site(build, site_log, args.latency)
             program = build / "bin" / f"{args.tuner}.exe"
             wine = subprocess.Popen(wine_env.command(windows_path(program), *args.program_args),
                                     env=env, stderr=wine_log)
@@ -207,6 +208,8 @@ def main():
     parser = argparse.ArgumentParser(description="Play the demo catalogue.")
     parser.add_argument("--build", required=True, help="the Windows build directory")
     parser.add_argument("--tuner", choices=TUNERS, default="listen_tuner")
+    parser.add_argument("--latency", type=float, default=0.0, metavar="MS",
+                        help="the site as far away as a real one: milliseconds each way")
     parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("--scratch", help=argparse.SUPPRESS)
     parser.add_argument("program_args", nargs=argparse.REMAINDER,

@@ -494,6 +494,51 @@ class SiteFaultTest(SiteTestCase):
         self.assertEqual(faults, ["truncate", "wrong_length", "wrong_length", "reset", "slow", None])
 
 
+class SiteDistanceTest(SiteTestCase):
+    """A site with a latency: every round trip costs what it would on a real network, the
+    connect's included, and nothing else changes."""
+    DELAY = 0.04  # each way
+
+    def setUp(self):
+        self.site = CatalogueSite(SONGS, CERT, KEY, latency=self.DELAY).start()
+        self.addCleanup(self.site.stop)
+        self.tls = ssl.create_default_context(cafile=CA)
+
+    def test_round_trips_cost_their_time_and_bytes_arrive_unchanged(self):
+        trip, song = 2 * self.DELAY, SONGS[3]
+        for tls, trips in ((False, 2), (True, 3)):  # connect, (handshake,) request
+            connection = self.connect(SITE_A.host, tls)
+            started = time.monotonic()
+            connection.request("GET", "/files/" + song.file_name if tls else "/listen/4")
+            response = connection.getresponse()
+            body = response.read()
+            self.assertGreaterEqual(time.monotonic() - started, trips * trip)
+            if tls:
+                self.assertEqual(body, song.data())
+            started = time.monotonic()
+            connection.request("GET", "/")  # kept alive: one round trip
+            self.assertEqual(connection.getresponse().read(), self.fetch(SITE_A.host, "/")[2])
+            self.assertGreaterEqual(time.monotonic() - started, trip)
+            connection.close()
+        ports = [(r["port"], r["tls"]) for r in self.site.requests()]
+        self.assertEqual(ports, [(80, False)] * 3 + [(443, True)] * 2 + [(80, False)])
+        # A reset travels as a reset.
+        self.site.fault(SITE_A.host, "reset", target="home", times=1)
+        with self.assertRaises((ConnectionResetError, http.client.RemoteDisconnected)):
+            self.fetch(SITE_A.host, "/")
+
+    def test_stop_ends_every_relayed_connection(self):
+        self.site.stop()
+        baseline = threading.active_count()
+        self.site = CatalogueSite(SONGS, CERT, KEY, latency=self.DELAY).start()
+        idle = self.connect(SITE_A.host, True)
+        idle.request("GET", "/")
+        idle.getresponse().read()  # kept alive, as a client leaves it
+        self.site.stop()
+        self.assertEqual(threading.active_count(), baseline)
+        idle.close()
+
+
 class SiteLifeTest(unittest.TestCase):
     def test_stop_leaves_nothing_behind(self):
         baseline = threading.active_count()

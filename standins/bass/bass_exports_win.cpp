@@ -19,6 +19,7 @@
 #include "audio/bass_api.h"
 #include "platform/owners_win.h"
 #include "platform/utf16_win.h"
+#include "standins/bass/http_session_win.h"
 #include "standins/bass/stream_win.h"
 #include "standins/bass/tls_warmup_win.h"
 
@@ -171,6 +172,8 @@ BOOL WINAPI BASS_Free() {
       Lib().initialised = false;
     }
     for (auto& [handle, stream] : streams) stream->Shutdown();
+    // The kept-alive connections go with the session once the last download lets go.
+    ReleaseHttpSession();
     return Succeed(TRUE);
   });
 }

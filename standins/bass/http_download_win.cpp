@@ -10,14 +10,13 @@
 #include "platform/module_thread_win.h"
 #include "platform/owners_win.h"
 #include "platform/utf16_win.h"
+#include "standins/bass/http_session_win.h"
 
 namespace {
 
-// Time-outs of our own, so a dead server fails a stream instead of hanging the caller.
-constexpr int kResolveMs = 5000;
-constexpr int kConnectMs = 5000;
-constexpr int kSendMs = 5000;
-constexpr int kResponseMs = 5000;
+// How long the response head may take once the request is sent (the session's time-outs
+// cover resolving, connecting and sending).
+constexpr DWORD kResponseMs = 5000;
 // Once the head is in, one read may wait this long for the next piece...
 constexpr DWORD kReadStallMs = 15000;
 // ...and every stretch this long must bring at least this much (a second of a 128 kbps
@@ -39,7 +38,11 @@ std::int64_t NowMs() {
       .count();
 }
 
-using InternetHandle = HttpOwner<&WinHttpCloseHandle>;
+// A request that fails so before any answer came went out on a connection the server had
+// closed: a kept-alive one whose time ran out as the request crossed the server's close.
+bool ConnectionLost(DWORD error) {
+  return error == ERROR_WINHTTP_CONNECTION_ERROR || error == ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
+}
 
 // The raw head comes as CRLF-separated lines; callers of the tag entry expect NUL-separated
 // ones ending in an empty string.
@@ -62,11 +65,12 @@ std::string HeadLines(const std::wstring& raw) {
 
 }  // namespace
 
-// What the download thread shares with WinHTTP's callback. It lives until WinHTTP has
-// reported the request closed, however long after the download that is.
-struct HttpDownload::Link {
-  UniqueHandle stop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-  UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+// What one request shares with WinHTTP's callback. It lives until WinHTTP has reported
+// the request closed, however long after the download that is.
+struct HttpDownload::Exchange {
+  explicit Exchange(HANDLE stopEvent) : stop(stopEvent) {}
+
+  HANDLE stop;  // the download's
   UniqueHandle completion{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
   UniqueHandle closed{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   std::atomic<DWORD> status{0};
@@ -77,12 +81,12 @@ struct HttpDownload::Link {
   std::vector<std::uint8_t> buffer;  // where reads in flight write
   std::wstring range;                // the extra header of the request
 
-  bool Usable() const { return stop && done && completion && closed; }
+  bool Usable() const { return completion && closed; }
 
   // Waits for the operation just started; false when stopped, failed or `timeoutMs`
   // passed (then *timedOut).
   bool Await(DWORD expected, DWORD* result, DWORD timeoutMs = INFINITE, bool* timedOut = nullptr) {
-    HANDLE events[] = {stop.get(), completion.get()};
+    HANDLE events[] = {stop, completion.get()};
     DWORD woke = WaitForMultipleObjects(2, events, FALSE, timeoutMs);
     if (woke == WAIT_TIMEOUT && timedOut != nullptr) *timedOut = true;
     if (woke != WAIT_OBJECT_0 + 1) return false;
@@ -103,35 +107,62 @@ struct HttpDownload::Link {
 
   static void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info,
                                 DWORD length) {
-    auto* link = reinterpret_cast<Link*>(context);
-    if (link == nullptr) return;
+    auto* exchange = reinterpret_cast<Exchange*>(context);
+    if (exchange == nullptr) return;
     switch (status) {
       case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
-        link->closedOn = GetCurrentThreadId();
-        SetEvent(link->closed.get());  // the last word: the link may go from here on
+        exchange->closedOn = GetCurrentThreadId();
+        SetEvent(exchange->closed.get());  // the last word: the exchange may go from here on
         return;
       case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR: {
         auto* result = static_cast<WINHTTP_ASYNC_RESULT*>(info);
-        link->error = result != nullptr ? result->dwError : ERROR_WINHTTP_INTERNAL_ERROR;
+        exchange->error = result != nullptr ? result->dwError : ERROR_WINHTTP_INTERNAL_ERROR;
         break;
       }
       case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
       case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
-        link->error = 0;
+        exchange->error = 0;
         break;
       case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
-        link->error = 0;
-        link->bytes = *static_cast<DWORD*>(info);
+        exchange->error = 0;
+        exchange->bytes = *static_cast<DWORD*>(info);
         break;
       case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
-        link->error = 0;
-        link->bytes = length;
+        exchange->error = 0;
+        exchange->bytes = length;
         break;
       default:
         return;
     }
-    link->status = status;
-    SetEvent(link->completion.get());
+    exchange->status = status;
+    SetEvent(exchange->completion.get());
+  }
+};
+
+// What the download thread shares with the download: its events, and every exchange it
+// made, each kept until WinHTTP has let go of it.
+struct HttpDownload::Link {
+  UniqueHandle stop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  std::vector<std::shared_ptr<Exchange>> exchanges;  // the thread's
+
+  bool Usable() const { return stop && done; }
+
+  // After the download: waits until WinHTTP has reported every request closed, then
+  // for a callback that reported it on another thread to return. False when WinHTTP never
+  // let go within `timeoutMs`: its callback may yet come.
+  bool AwaitClosed(DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    bool elsewhere = false;
+    for (const auto& exchange : exchanges) {
+      if (!exchange->watched) continue;
+      const ULONGLONG now = GetTickCount64();
+      const DWORD left = now < deadline ? DWORD(deadline - now) : 0;
+      if (WaitForSingleObject(exchange->closed.get(), left) != WAIT_OBJECT_0) return false;
+      elsewhere = elsewhere || exchange->closedOn != GetCurrentThreadId();
+    }
+    if (elsewhere) Sleep(kCallbackReturnMs);
+    return true;
   }
 };
 
@@ -149,14 +180,12 @@ bool HttpDownload::Begin(const std::string& url, DWORD offset, DWORD waitMs, int
     }
     SetEvent(link->done.get());
     // From here on the download may be gone; only the link is ours.
-    if (!link->watched) return ModuleRelease::Release;
-    if (WaitForSingleObject(link->closed.get(), kLateCloseMs) != WAIT_OBJECT_0) {
+    if (!link->AwaitClosed(kLateCloseMs)) {
       // WinHTTP never let go: its callback may yet come, so neither the link nor the
       // library may go.
       new (std::nothrow) std::shared_ptr<Link>(link);
       return ModuleRelease::Keep;
     }
-    if (link->closedOn != GetCurrentThreadId()) Sleep(kCallbackReturnMs);
     return ModuleRelease::Release;
   }));
   if (!started_) {
@@ -237,45 +266,28 @@ bool HttpDownload::Transfer(Link& link, const std::wstring& url, DWORD offset, i
                         std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
   if (object.empty()) object = L"/";
 
-  // Declared in the order of opening, so they close in reverse: the request first.
-  InternetHandle session(WinHttpOpen(L"TunerBass/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                     WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS,
-                                     WINHTTP_FLAG_ASYNC));
+  // Declared in the order of opening, so they close in reverse: the request first. The
+  // session is the library's: its kept-alive connections serve the next stream too.
+  const std::shared_ptr<const InternetHandle> session = SharedHttpSession();
   if (!session) return false;
-  WinHttpSetTimeouts(session.get(), kResolveMs, kConnectMs, kSendMs, kResponseMs);
-  InternetHandle connection(WinHttpConnect(session.get(), host, parts.nPort, 0));
+  InternetHandle connection(WinHttpConnect(session->get(), host, parts.nPort, 0));
   if (!connection) return false;
   const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-  // Closing the request cancels what is pending; WinHTTP may still write into the link's
-  // buffer and call back until it reports the handle closed (under Wine: once the pending
-  // read has ended), which the thread waits for after the download is done.
-  InternetHandle request(WinHttpOpenRequest(connection.get(), L"GET", object.c_str(), nullptr,
-                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                            secure));
-  if (!request) return false;
-  DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&link);
-  WinHttpSetOption(request.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context));
-  // Only the request carries the callback: the session and connection close without a
-  // word into our code.
-  if (WinHttpSetStatusCallback(request.get(), &Link::OnStatus,
-                               WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
-                               0) == WINHTTP_INVALID_STATUS_CALLBACK) {
-    return false;
+  InternetHandle request;
+  Exchange* exchange = nullptr;
+  bool sent = false;
+  for (int attempt = 0; attempt < 2 && !sent; ++attempt) {
+    // A connection the server closed under a request costs one more try, on a fresh one.
+    if (attempt > 0 && (!ConnectionLost(exchange->error) ||
+                        WaitForSingleObject(link.stop.get(), 0) == WAIT_OBJECT_0)) {
+      break;
+    }
+    link.exchanges.push_back(std::make_shared<Exchange>(link.stop.get()));
+    exchange = link.exchanges.back().get();
+    if (!exchange->Usable()) return false;
+    request = Ask(*exchange, connection.get(), object, secure, offset, &sent);
+    if (!request) return false;
   }
-  link.watched = true;
-  // The wait for the response head has a time-out of its own, apart from the reads'.
-  DWORD responseMs = kResponseMs;
-  WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseMs,
-                   sizeof(responseMs));
-
-  if (offset > 0) link.range = L"Range: bytes=" + std::to_wstring(offset) + L"-";
-  bool sent = WinHttpSendRequest(request.get(),
-                                 link.range.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : link.range.c_str(),
-                                 link.range.empty() ? 0 : DWORD(-1), WINHTTP_NO_REQUEST_DATA, 0, 0,
-                                 context) &&
-              link.Await(WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE, nullptr) &&
-              WinHttpReceiveResponse(request.get(), nullptr) &&
-              link.Await(WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE, nullptr);
   DWORD statusCode = 0;
   DWORD size = sizeof(statusCode);
   if (sent) {
@@ -284,7 +296,8 @@ bool HttpDownload::Transfer(Link& link, const std::wstring& url, DWORD offset, i
   }
   // A server that ignores the range sends the whole file; the skipped part is dropped.
   if (statusCode != 200 && !(offset > 0 && statusCode == 206)) {
-    *failure = sent || link.error != ERROR_WINHTTP_TIMEOUT ? BASS_ERROR_FILEOPEN : BASS_ERROR_TIMEOUT;
+    *failure = sent || exchange->error != ERROR_WINHTTP_TIMEOUT ? BASS_ERROR_FILEOPEN
+                                                                : BASS_ERROR_TIMEOUT;
     return false;
   }
   DWORD rawSize = 0;
@@ -314,13 +327,52 @@ bool HttpDownload::Transfer(Link& link, const std::wstring& url, DWORD offset, i
     headers_ = HeadLines(raw);
   }
   SetHead(Head::Ready, BASS_OK);
-  return ReadBody(link, request.get(), toSkip);
+  return ReadBody(*exchange, request.get(), toSkip);
 }
 
-bool HttpDownload::ReadBody(Link& link, HINTERNET request, std::uint64_t toSkip) {
+InternetHandle HttpDownload::Ask(Exchange& exchange, HINTERNET connection,
+                                               const std::wstring& object, DWORD secure,
+                                               DWORD offset, bool* sent) {
+  *sent = false;
+  // Closing the request cancels what is pending; WinHTTP may still write into the
+  // exchange's buffer and call back until it reports the handle closed (under Wine: once
+  // the pending read has ended), which the thread waits for after the download is done.
+  InternetHandle request(WinHttpOpenRequest(connection, L"GET", object.c_str(), nullptr,
+                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                            secure));
+  if (!request) return request;
+  DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&exchange);
+  WinHttpSetOption(request.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context));
+  // Only the request carries the callback: the session and connection close without a
+  // word into our code.
+  if (WinHttpSetStatusCallback(request.get(), &Exchange::OnStatus,
+                               WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
+                               0) == WINHTTP_INVALID_STATUS_CALLBACK) {
+    return InternetHandle();
+  }
+  exchange.watched = true;
+  // The wait for the response head has a time-out of its own, apart from the reads'.
+  DWORD responseMs = kResponseMs;
+  WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseMs,
+                   sizeof(responseMs));
+  if (offset > 0) exchange.range = L"Range: bytes=" + std::to_wstring(offset) + L"-";
+  const bool range = !exchange.range.empty();
+  if (!WinHttpSendRequest(request.get(), range ? exchange.range.c_str() : WINHTTP_NO_ADDITIONAL_HEADERS,
+                          range ? DWORD(-1) : 0, WINHTTP_NO_REQUEST_DATA, 0, 0, context) ||
+      !exchange.Await(WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE, nullptr) ||
+      !WinHttpReceiveResponse(request.get(), nullptr) ||
+      !exchange.Await(WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE, nullptr)) {
+    if (exchange.error == 0) exchange.error = GetLastError();
+    return request;
+  }
+  *sent = true;
+  return request;
+}
+
+bool HttpDownload::ReadBody(Exchange& exchange, HINTERNET request, std::uint64_t toSkip) {
   DWORD stall = kReadStallMs;
   WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_TIMEOUT, &stall, sizeof(stall));
-  link.buffer.resize(kReadChunk);
+  exchange.buffer.resize(kReadChunk);
   BodyPace pace(kPaceWindowMs, kPaceMinimumBytes);
   pace.Start(NowMs());
   for (;;) {
@@ -328,18 +380,18 @@ bool HttpDownload::ReadBody(Link& link, HINTERNET request, std::uint64_t toSkip)
     // slow server, which would hold back the start of playback.
     DWORD available = 0;
     if (!WinHttpQueryDataAvailable(request, nullptr) ||
-        !link.AwaitPaced(WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE, &available, pace)) {
+        !exchange.AwaitPaced(WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE, &available, pace)) {
       return false;
     }
     if (available == 0) return true;
     DWORD got = 0;
-    if (!WinHttpReadData(request, link.buffer.data(), std::min(available, kReadChunk), nullptr) ||
-        !link.AwaitPaced(WINHTTP_CALLBACK_STATUS_READ_COMPLETE, &got, pace)) {
+    if (!WinHttpReadData(request, exchange.buffer.data(), std::min(available, kReadChunk), nullptr) ||
+        !exchange.AwaitPaced(WINHTTP_CALLBACK_STATUS_READ_COMPLETE, &got, pace)) {
       return false;
     }
     if (got == 0) return true;
     pace.Received(got);
-    const std::uint8_t* data = link.buffer.data();
+    const std::uint8_t* data = exchange.buffer.data();
     if (toSkip > 0) {
       const DWORD skip = DWORD(std::min<std::uint64_t>(toSkip, got));
       toSkip -= skip;

@@ -1,11 +1,13 @@
 #pragma once
 // Fetches one address into a DownloadedFile on a thread of its own, with WinHTTP in
 // asynchronous mode so that a stream being freed can cancel a transfer at once, whatever
-// the server is doing. The session is the download's own.
+// the server is doing. The session is the library's (http_session_win.h), so a download
+// goes out on a connection an earlier one left alive where there is one; a request that
+// such a connection fails before any answer (the server had closed it) goes once more.
 //
 // WinHTTP may call back until it has reported the request handle closed, and on Windows
 // that can come long after the handle was closed. So what its callback touches (events,
-// the read buffer) lives apart from the download, and the thread, which keeps this
+// the read buffer: one exchange per request) lives apart from the download, and the thread, which keeps this
 // library loaded while it runs (module_thread_win.h), outlives the download until that
 // last word has come.
 #include <windows.h>
@@ -18,6 +20,7 @@
 
 #include "audio/bass_api.h"
 #include "standins/bass/downloaded_file.h"
+#include "standins/bass/http_session_win.h"
 
 class HttpDownload {
  public:
@@ -39,12 +42,16 @@ class HttpDownload {
 
  private:
   enum class Head { Pending, Ready, Failed };
+  struct Exchange;
   struct Link;
 
   // The thread's body; touches the download only until it signals that it is done.
   bool Run(Link& link, const std::wstring& url, DWORD offset);
   bool Transfer(Link& link, const std::wstring& url, DWORD offset, int* failure);
-  bool ReadBody(Link& link, HINTERNET request, std::uint64_t toSkip);
+  // Opens, sends and receives one request; *sent when its response head is in.
+  InternetHandle Ask(Exchange& exchange, HINTERNET connection, const std::wstring& object,
+                     DWORD secure, DWORD offset, bool* sent);
+  bool ReadBody(Exchange& exchange, HINTERNET request, std::uint64_t toSkip);
   void SetHead(Head state, int error);
 
   DownloadedFile& file_;

@@ -7,6 +7,7 @@ bodies, and sizes no stream may hold). It listens over HTTPS with the sandbox's
 test certificate on a catalogue host name, and over plain HTTP on 127.0.0.1.
 """
 import http.server
+import itertools
 import math
 import os
 import pathlib
@@ -118,6 +119,25 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def setup(self):
+        super().setup()
+        self.connection_number = self.server.site.next_connection()
+        self.answered_at = None  # when this connection last answered a request
+
+    def handle_one_request(self):
+        # A server's keep-alive time-out: an idle connection is closed by the server itself.
+        if self.answered_at is not None and self.server.site.idle_close is not None:
+            self.connection.settimeout(self.server.site.idle_close)
+        super().handle_one_request()
+        self.answered_at = time.monotonic()
+
+    def _dropped(self):
+        """A kept-alive connection idle past the site's limit: the server had closed it as
+        the request came, so the request goes unanswered."""
+        limit = self.server.site.idle_limit
+        return (limit is not None and self.answered_at is not None
+                and time.monotonic() - self.answered_at >= limit)
+
     def _send_file(self, data, status=200, content_type="audio/mpeg", announced=None, pace=None):
         self.send_response(status)
         self.send_header("Content-Type", content_type)
@@ -139,7 +159,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                     sent += chunk
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError, OSError):
             pass
-        self.close_connection = True
+        # A whole answer leaves the connection for the next request, as real servers do.
+        if pace is not None or announced is not None:
+            self.close_connection = True
 
     def _send_endless(self, song):
         """The song's frames over and over, with no length: the body ends only when the
@@ -157,6 +179,12 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.close_connection = True
 
     def do_GET(self):
+        self.connection.settimeout(None)
+        dropped = self._dropped()
+        self.server.site.log.append((self.connection_number, self.path, not dropped))
+        if dropped:
+            self.close_connection = True
+            return
         path = self.path.split("?")[0]
         parts = path.strip("/").split("/")
         kind, name = parts[0], "/".join(parts[1:])
@@ -215,6 +243,10 @@ class _Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
+    def __init__(self, address, handler, site):
+        self.site = site
+        super().__init__(address, handler)
+
 
 class FixtureSite:
     """Serves `folder` over HTTPS at https://<host>:<port>/ (the sandbox's test CA) and over
@@ -222,14 +254,21 @@ class FixtureSite:
 
     def __init__(self, folder, host="listen.tuner.test", address="127.0.0.2", ca_dir=None):
         self.stop = threading.Event()
+        # Every request: (number of its connection, path, whether it was answered).
+        self.log = []
+        # Seconds after which the server drops an idle kept-alive connection (None: never).
+        self.idle_limit = None
+        # Seconds after which the server closes an idle kept-alive connection (None: never).
+        self.idle_close = None
+        self._connections = itertools.count(1)
         handler = type("Handler", (_Handler,), {"folder": pathlib.Path(folder), "stop": self.stop})
-        self.plain = _Server(("127.0.0.1", 0), handler)
+        self.plain = _Server(("127.0.0.1", 0), handler, self)
         self.http = f"http://127.0.0.1:{self.plain.server_address[1]}"
         self.secure = None
         self.https = None
         ca_dir = ca_dir or os.environ.get("TUNER_CA_DIR")
         if ca_dir and os.environ.get("TUNER_SANDBOX"):
-            self.secure = _Server((address, 0), handler)
+            self.secure = _Server((address, 0), handler, self)
             context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             context.load_cert_chain(f"{ca_dir}/server.pem", f"{ca_dir}/server.key")
             self.secure.socket = context.wrap_socket(self.secure.socket, server_side=True)
@@ -238,6 +277,9 @@ class FixtureSite:
                         for s in (self.plain, self.secure) if s]
         for t in self.threads:
             t.start()
+
+    def next_connection(self):
+        return next(self._connections)
 
     def close(self):
         self.stop.set()

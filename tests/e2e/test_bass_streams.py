@@ -326,5 +326,65 @@ class BassStreams(SongSiteCase):
         self.assertLessEqual(after - before, 5)
 
 
+    # -- kept connections ---------------------------------------------------------------
+
+    def downloaded(self, probe, name):
+        """Plays a stream of `name` until its file is all here, then frees it."""
+        self.open(probe, name)
+        probe.ask("play 1")
+        for _ in range(50):
+            if probe.ask("state")["download"] == self.songs[name]["size"]:
+                break
+            probe.ask("wait 100")
+        probe.ask("free")
+
+    def connections_of(self, since):
+        """The connections of the requests logged from `since` on, in order, answered or not."""
+        return [(number, answered) for number, _, answered in self.site.log[since:]]
+
+    def test_the_next_stream_reuses_the_connection_the_last_one_left(self):
+        probe = self.probe()
+        self.downloaded(probe, "tone.mp3")
+        first = self.site.log[-1][0]
+        since = len(self.site.log)
+        self.downloaded(probe, "vbr.mp3")  # its page, then the file it redirects to
+        self.assertEqual(self.connections_of(since), [(first, True), (first, True)])
+
+    def test_a_kept_connection_the_server_closed_costs_a_retry_not_the_stream(self):
+        probe = self.probe()
+        # Closed by the server while idle (its keep-alive time-out): the library sees it go
+        # and asks on a fresh connection. Closed just as the request came: the request goes
+        # unanswered and is sent once more, on a fresh one.
+        for limit, answered in (("idle_close", [True, True]), ("idle_limit", [False, True, True])):
+            with self.subTest(limit):
+                self.downloaded(probe, "tone.mp3")
+                kept = self.site.log[-1][0]
+                setattr(self.site, limit, 0.3)
+                self.addCleanup(setattr, self.site, limit, None)
+                probe.ask("wait 600")
+                since = len(self.site.log)
+                self.open(probe, "tone.mp3")
+                tried = self.connections_of(since)
+                self.assertEqual([a for _, a in tried], answered, tried)
+                self.assertNotIn(kept, [number for number, a in tried if a])
+                self.assertEqual(probe.ask("state")["length"],
+                                 self.songs["tone.mp3"]["frames"] * 1152 * 4)
+                probe.ask("free")
+                setattr(self.site, limit, None)
+
+    def test_a_stream_freed_mid_download_leaves_no_connection_to_the_next(self):
+        probe = self.probe()
+        self.open(probe, "tone.mp3", kind="slow")  # its body still coming in a trickle
+        slow = self.site.log[-1][0]
+        probe.ask("play 1")
+        probe.ask("free")
+        since = len(self.site.log)
+        self.open(probe, "tagged.mp3")
+        self.assertNotIn(slow, [number for number, _ in self.connections_of(since)])
+        state = probe.ask("state")
+        self.assertEqual((state["size"], state["start"]),
+                         (self.songs["tagged.mp3"]["size"], self.songs["tagged.mp3"]["tag"]))
+
+
 if __name__ == "__main__":
     unittest.main()
