@@ -457,6 +457,33 @@ WINDOWS_7_TO_11 = {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  # 7
                    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}  # 10 and 11
 
 
+RT_ICON, RT_GROUP_ICON = 3, 14
+ICON_SIDES = [16, 24, 32, 48, 256]
+PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
+
+
+def program_icon(resources):
+    """[(side, bits per pixel, image)] of the icon group Windows shows: the lowest-numbered."""
+    group = resources[min((k for k in resources if k[0] == RT_GROUP_ICON), key=lambda k: k[1])]
+    images = []
+    for i in range(struct.unpack_from("<H", group, 4)[0]):
+        width, height, _, _, _, bits, size, name = struct.unpack_from("<BBBBHHIH", group,
+                                                                      6 + 14 * i)
+        image = resources[(RT_ICON, name)]
+        assert (width, len(image)) == (height, size), "group entry and image disagree"
+        images.append((width or 256, bits, image))
+    return images
+
+
+def icon_file(data):
+    """The same triples for an .ico file."""
+    images = []
+    for i in range(struct.unpack_from("<H", data, 4)[0]):
+        width, _, _, _, _, bits, size, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
+        images.append((width or 256, bits, data[offset:offset + size]))
+    return images
+
+
 def version_strings(block):
     text = block.decode("utf-16-le", errors="replace")
     out = {}
@@ -491,6 +518,31 @@ class WhatWeShip(unittest.TestCase):
                 self.assertEqual(declared, WINDOWS_7_TO_11)
                 self.assertFalse([e.tag for e in manifest.iter() if "dpi" in e.tag.lower()],
                                  "the programs turn DPI awareness on at run time")
+
+    def test_each_program_shows_its_own_logo_as_its_icon_in_five_sizes(self):
+        for program in ("listen_tuner", "download_tuner"):
+            with self.subTest(program=program):
+                resources = pe_resources((BUILD / "bin" / f"{program}.exe").read_bytes())
+                icon = program_icon(resources)
+                self.assertEqual([(side, bits) for side, bits, _ in icon],
+                                 [(side, 32) for side in ICON_SIDES])
+                for side, _, image in icon:
+                    if side == 256:
+                        self.assertEqual(image[:8], PNG_SIGNATURE)
+                        self.assertEqual(struct.unpack_from(">II", image, 16), (256, 256))
+                        continue
+                    # Colours with alpha and an AND mask, bottom row first: what Windows 7
+                    # draws at small sizes.
+                    self.assertEqual(struct.unpack_from("<IiiHHI", image),
+                                     (40, side, 2 * side, 1, 32, 0))
+                    mask_stride = (side + 31) // 32 * 4
+                    self.assertEqual(len(image), 40 + 4 * side * side + mask_stride * side)
+                    mask = image[40 + 4 * side * side:]
+                    middle = mask[(side // 2) * mask_stride + side // 16] & 0x80 >> side // 2 % 8
+                    self.assertEqual(mask[0] & 0x80, 0x80, "a corner is see-through")
+                    self.assertEqual(middle, 0, "the middle is drawn")
+                self.assertEqual(icon, icon_file(
+                    (SOURCE / "targets" / program / f"{program}.ico").read_bytes()))
 
     def test_the_zip_holds_the_programs_bass_dll_and_a_readme_for_windows(self):
         with tempfile.TemporaryDirectory() as out:
