@@ -7,6 +7,7 @@ import os
 import pathlib
 import random
 import re
+import shutil
 import socket
 import struct
 import subprocess
@@ -28,6 +29,7 @@ import dist  # noqa: E402
 from synth import arrange, genres, instruments, melody, mixing, theory  # noqa: E402
 
 DEMO = SOURCE / "tools" / "demo.py"
+BUILD_X86 = BUILD.with_name(BUILD.name + "-x86")  # the 32-bit tree beside it, as `make` puts it
 SONG_CACHE = BUILD / "demo" / "songs"
 # The first run of the demo may have to make its songs (a few minutes on a busy machine).
 FIRST_SONG_SECONDS = 900
@@ -451,6 +453,9 @@ def pe_resources(data):
 
 
 RT_VERSION, RT_MANIFEST = 16, 24
+# Each zip's PE machine, the words that name it, and its name in a manifest.
+ARCHITECTURES = {"win64": (0x8664, "64-bit (x64)", "amd64"),
+                 "win32": (0x014C, "32-bit (x86)", "x86")}
 WINDOWS_7_TO_11 = {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  # 7
                    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  # 8
                    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  # 8.1
@@ -544,22 +549,50 @@ class WhatWeShip(unittest.TestCase):
                 self.assertEqual(icon, icon_file(
                     (SOURCE / "targets" / program / f"{program}.ico").read_bytes()))
 
-    def test_the_zip_holds_the_programs_bass_dll_and_a_readme_for_windows(self):
-        with tempfile.TemporaryDirectory() as out:
-            target = dist.make_zip(BUILD, SOURCE / "dist" / "README-Windows.txt", out)
-            with zipfile.ZipFile(target) as archive:
-                names = sorted(archive.namelist())
-                self.assertEqual(names, sorted(f"tuners-0.48/{n}" for n in
-                                               ("listen_tuner.exe", "download_tuner.exe",
-                                                "Bass.dll", "README.txt")))
-                for name in ("listen_tuner.exe", "download_tuner.exe", "Bass.dll"):
-                    self.assertEqual(archive.read(f"tuners-0.48/{name}"),
-                                     (BUILD / "bin" / name).read_bytes())
-                readme = archive.read("tuners-0.48/README.txt").decode("utf-8")
-            self.assertNotIn("@", readme)
-            self.assertEqual(readme.count("\n"), readme.count("\r\n"))
-            self.assertIn("listen_tuner.exe     plays ", readme)
-            self.assertIn("Bass.dll", readme)
+    def test_make_dist_gives_a_zip_for_each_architecture_and_their_checksums(self):
+        builds = {"win64": BUILD, "win32": BUILD_X86}
+        readme = SOURCE / "dist" / "README-Windows.txt"
+        with tempfile.TemporaryDirectory() as out, tempfile.TemporaryDirectory() as mixed:
+            # The 32-bit programs beside a 64-bit library: they would not start.
+            (pathlib.Path(mixed) / "bin").mkdir()
+            for file, tree in (("listen_tuner.exe", BUILD_X86), ("download_tuner.exe", BUILD_X86),
+                               ("Bass.dll", BUILD)):
+                shutil.copy(tree / "bin" / file, pathlib.Path(mixed) / "bin")
+            with self.assertRaisesRegex(RuntimeError, r"Bass\.dll is not a 32-bit \(x86\) file"):
+                dist.make_release({"win64": BUILD, "win32": pathlib.Path(mixed)}, readme, out)
+            self.assertEqual(os.listdir(out), [], "a refused release leaves nothing")
+
+            dist.make_release(builds, readme, out)
+            self.assertEqual(sorted(os.listdir(out)), ["SHA256SUMS", "tuners-0.48-win32.zip",
+                                                       "tuners-0.48-win64.zip"])
+            check = subprocess.run(["sha256sum", "--strict", "-c", "SHA256SUMS"], cwd=out,
+                                   capture_output=True, text=True)
+            self.assertEqual(check.stdout.split(), ["tuners-0.48-win32.zip:", "OK",
+                                                    "tuners-0.48-win64.zip:", "OK"], check.stderr)
+            for name, (machine, words, manifest_architecture) in ARCHITECTURES.items():
+                folder = f"tuners-0.48-{name}"
+                with self.subTest(zip=name), zipfile.ZipFile(f"{out}/{folder}.zip") as archive:
+                    self.assertEqual(sorted(archive.namelist()), [
+                        f"{folder}/{n}" for n in ("Bass.dll", "README.txt", "download_tuner.exe",
+                                                  "listen_tuner.exe")])
+                    for file in ("listen_tuner.exe", "download_tuner.exe", "Bass.dll"):
+                        data = archive.read(f"{folder}/{file}")
+                        self.assertEqual(data, (builds[name] / "bin" / file).read_bytes())
+                        self.assertEqual(dist.pe_machine(data), machine, file)
+                        resources = pe_resources(data)
+                        if file.endswith(".exe"):
+                            identity = next(e for e in ElementTree.fromstring(
+                                resources[(RT_MANIFEST, 1)]).iter() if e.tag.endswith("Identity"))
+                            self.assertIn(identity.get("processorArchitecture"),
+                                          (None, manifest_architecture))
+                    # What the README tells users to look for in the library's Properties.
+                    description = version_strings(resources[(RT_VERSION, 1)])["FileDescription"]
+                    self.assertTrue(description.endswith(words), description)
+                    text = archive.read(f"{folder}/README.txt").decode("utf-8")
+                    self.assertNotIn("@", text)
+                    self.assertEqual(text.count("\n"), text.count("\r\n"))
+                    self.assertIn("listen_tuner.exe     plays ", text)
+                    self.assertIn(f"These are the {words} programs", text)
 
 
 if __name__ == "__main__":
