@@ -1,16 +1,20 @@
 # Front door: `make demo` plays the bundled catalogue, `make test` runs every test layer.
 NATIVE := build/native
 WIN := build/win
+# The 32-bit programs are built beside the 64-bit ones, in a tree of their own.
+WIN_X86 := $(WIN)-x86
 HOSTS := $(if $(LISTEN_TUNER_HOST),-DLISTEN_TUNER_HOST=$(LISTEN_TUNER_HOST)) \
          $(if $(DOWNLOAD_TUNER_HOST),-DDOWNLOAD_TUNER_HOST=$(DOWNLOAD_TUNER_HOST))
 TUNER ?= listen_tuner
 ARGS ?=
 JOBS ?= 2
-CONFIGURE_WIN = cmake --no-warn-unused-cli -S . -B $(WIN) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-                -DCMAKE_BUILD_TYPE=Release
+# $(call configure,<tree>,<processor>) configures a Windows tree with that toolchain.
+configure = cmake --no-warn-unused-cli -S . -B $(1) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-$(2).cmake \
+            -DCMAKE_BUILD_TYPE=Release
+CONFIGURE_WIN = $(call configure,$(WIN),x86_64)
 DEMO_HOSTS := -DLISTEN_TUNER_HOST=listen.tuner.test -DDOWNLOAD_TUNER_HOST=download.tuner.test
 
-.PHONY: all deps build test demo bench fuzz dist clean
+.PHONY: all deps build test demo bench soak fuzz dist clean
 
 all: build
 
@@ -18,10 +22,12 @@ deps:
 	@tools/install_deps.sh
 
 build: deps
-	@cmake --no-warn-unused-cli -S . -B $(WIN) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-	    -DCMAKE_BUILD_TYPE=Release $(HOSTS) >/dev/null
+	@$(call configure,$(WIN),x86_64) $(HOSTS) >/dev/null
+	@$(call configure,$(WIN_X86),i686) $(HOSTS) >/dev/null
 	@cmake --build $(WIN)
-	@cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DWIN_BUILD_DIR=$(CURDIR)/$(WIN) >/dev/null
+	@cmake --build $(WIN_X86)
+	@cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DWIN_BUILD_DIR=$(CURDIR)/$(WIN) \
+	    -DWIN_X86_BUILD_DIR=$(CURDIR)/$(WIN_X86) >/dev/null
 	@cmake --build $(NATIVE)
 
 # The tests also need a sound server of their own (kept out of `make demo`: on a desktop
@@ -45,8 +51,17 @@ dist: deps
 
 bench: build
 	@tools/install_deps.sh mpg123
+	@python3 tools/test_build.py --build $(WIN)
 	@cmake --build $(NATIVE) --target benchmarks
 	@python3 tools/bench.py --native $(CURDIR)/$(NATIVE) --build $(CURDIR)/$(WIN)
+
+# Both players for SOAK_MINUTES against the local site with faults and a key driver, then
+# SOAK_STARTS starts of each; the picture and the table land in build/soak/<time>/.
+SOAK_MINUTES ?= 60
+SOAK_STARTS ?= 200
+soak: build
+	@python3 tools/sandbox.py --build $(CURDIR)/$(WIN) --prefix-name prefix-soak -- \
+	    python3 tools/soak.py --minutes $(SOAK_MINUTES) --starts $(SOAK_STARTS) --out $(CURDIR)/build/soak
 
 # libFuzzer targets (clang, ASan+UBSan) in a tree of their own, each run for FUZZ_SECONDS
 # from seeds made of the test songs; `make test` only replays the seeds.

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/target_settings.h"
+#include "platform/utf16_win.h"
 
 namespace console {
 namespace {
@@ -66,8 +67,7 @@ void WriteWidePiece(HANDLE out, const wchar_t* text, std::size_t count) {
     return;
   }
   char utf8[kPiece * 3];
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(count), utf8,
-                                        sizeof utf8, nullptr, nullptr);
+  const std::size_t bytes = NarrowInto({text, count}, utf8, sizeof utf8, CP_UTF8);
   if (bytes > 0) WriteRaw(out, utf8, static_cast<DWORD>(bytes));
 }
 
@@ -109,7 +109,7 @@ const wchar_t* EightBitCharacters() {
     for (int byte = 0; byte < 256; ++byte) {
       const char narrow = static_cast<char>(byte);
       wchar_t wide = L'?';
-      MultiByteToWideChar(codePage, 0, &narrow, 1, &wide, 1);
+      WidenInto({&narrow, 1}, &wide, 1, codePage);
       known.fromCodePage[byte] = wide;
     }
     known.codePageKnown = true;

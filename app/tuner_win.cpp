@@ -20,6 +20,7 @@
 #include "console/console_layout.h"
 #include "console/console_setup_win.h"
 #include "logo/logo_win.h"
+#include "platform/owners_win.h"
 #include "web/catalogue_win.h"
 #include "web/http_request_win.h"
 #include "web/save_copy_win.h"
@@ -71,10 +72,8 @@ void TakeConsole(Session& s) {
 
 int ReadConsoleDpi() {
   HWND window = static_cast<HWND>(Player().consoleWindow);
-  HDC dc = GetDC(window);
-  int dpi = GetDeviceCaps(dc, LOGPIXELSX);
-  ReleaseDC(window, dc);
-  return dpi;
+  const WindowDc dc = GetWindowDc(window);
+  return GetDeviceCaps(dc.get(), LOGPIXELSX);
 }
 
 // Start-up steps that need memory end, when there is none, as that step's own failure

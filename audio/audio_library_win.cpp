@@ -3,18 +3,7 @@
 #include <cstdio>
 
 #include "app/paths.h"
-
-namespace {
-
-template <typename Entry>
-bool Resolve(HMODULE library, Entry*& slot, const char* name) {
-  slot = library == nullptr
-             ? nullptr
-             : reinterpret_cast<Entry*>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-  return slot != nullptr;
-}
-
-}  // namespace
+#include "platform/entry_binder_win.h"
 
 AudioLibrary& Audio() {
   static AudioLibrary binding;
@@ -30,33 +19,37 @@ bool LoadAudioLibrary(const std::string& programDirectory) {
 
   AudioLibrary& a = Audio();
   a.library = LoadLibraryA(path.c_str());
-  HMODULE m = a.library;
-  return Resolve(m, a.BASS_Init, "BASS_Init") && Resolve(m, a.BASS_Free, "BASS_Free") &&
-         Resolve(m, a.BASS_StreamCreateFile, "BASS_StreamCreateFile") &&
-         Resolve(m, a.BASS_StreamCreateURL, "BASS_StreamCreateURL") &&
-         Resolve(m, a.BASS_StreamFree, "BASS_StreamFree") &&
-         Resolve(m, a.BASS_ChannelPlay, "BASS_ChannelPlay") &&
-         Resolve(m, a.BASS_ChannelStop, "BASS_ChannelStop") &&
-         Resolve(m, a.BASS_Stop, "BASS_Stop") && Resolve(m, a.BASS_SetVolume, "BASS_SetVolume") &&
-         Resolve(m, a.BASS_ErrorGetCode, "BASS_ErrorGetCode") &&
-         Resolve(m, a.BASS_GetDeviceInfo, "BASS_GetDeviceInfo") &&
-         Resolve(m, a.BASS_GetDevice, "BASS_GetDevice") &&
-         Resolve(m, a.BASS_StreamGetFilePosition, "BASS_StreamGetFilePosition") &&
-         Resolve(m, a.BASS_GetInfo, "BASS_GetInfo") &&
-         Resolve(m, a.BASS_ChannelGetInfo, "BASS_ChannelGetInfo") &&
-         Resolve(m, a.BASS_ChannelGetData, "BASS_ChannelGetData") &&
-         Resolve(m, a.BASS_ChannelGetLevel, "BASS_ChannelGetLevel") &&
-         Resolve(m, a.BASS_ChannelGetLevelEx, "BASS_ChannelGetLevelEx") &&
-         Resolve(m, a.BASS_ChannelGetPosition, "BASS_ChannelGetPosition") &&
-         Resolve(m, a.BASS_ChannelPause, "BASS_ChannelPause") &&
-         Resolve(m, a.BASS_ChannelGetLength, "BASS_ChannelGetLength") &&
-         Resolve(m, a.BASS_ChannelGetTags, "BASS_ChannelGetTags") &&
-         Resolve(m, a.BASS_ChannelGetAttribute, "BASS_ChannelGetAttribute") &&
-         Resolve(m, a.BASS_ChannelBytes2Seconds, "BASS_ChannelBytes2Seconds") &&
-         Resolve(m, a.BASS_ChannelSetAttribute, "BASS_ChannelSetAttribute") &&
-         Resolve(m, a.BASS_ChannelSetPosition, "BASS_ChannelSetPosition") &&
-         Resolve(m, a.BASS_MusicLoad, "BASS_MusicLoad") &&
-         Resolve(m, a.BASS_MusicFree, "BASS_MusicFree");
+  // In the table's order; the first name missing fails the binding at once.
+  EntryBinder bind(a.library);
+  bind(a.BASS_Init, "BASS_Init");
+  bind(a.BASS_Free, "BASS_Free");
+  bind(a.BASS_StreamCreateFile, "BASS_StreamCreateFile");
+  bind(a.BASS_StreamCreateURL, "BASS_StreamCreateURL");
+  bind(a.BASS_StreamFree, "BASS_StreamFree");
+  bind(a.BASS_ChannelPlay, "BASS_ChannelPlay");
+  bind(a.BASS_ChannelStop, "BASS_ChannelStop");
+  bind(a.BASS_Stop, "BASS_Stop");
+  bind(a.BASS_SetVolume, "BASS_SetVolume");
+  bind(a.BASS_ErrorGetCode, "BASS_ErrorGetCode");
+  bind(a.BASS_GetDeviceInfo, "BASS_GetDeviceInfo");
+  bind(a.BASS_GetDevice, "BASS_GetDevice");
+  bind(a.BASS_StreamGetFilePosition, "BASS_StreamGetFilePosition");
+  bind(a.BASS_GetInfo, "BASS_GetInfo");
+  bind(a.BASS_ChannelGetInfo, "BASS_ChannelGetInfo");
+  bind(a.BASS_ChannelGetData, "BASS_ChannelGetData");
+  bind(a.BASS_ChannelGetLevel, "BASS_ChannelGetLevel");
+  bind(a.BASS_ChannelGetLevelEx, "BASS_ChannelGetLevelEx");
+  bind(a.BASS_ChannelGetPosition, "BASS_ChannelGetPosition");
+  bind(a.BASS_ChannelPause, "BASS_ChannelPause");
+  bind(a.BASS_ChannelGetLength, "BASS_ChannelGetLength");
+  bind(a.BASS_ChannelGetTags, "BASS_ChannelGetTags");
+  bind(a.BASS_ChannelGetAttribute, "BASS_ChannelGetAttribute");
+  bind(a.BASS_ChannelBytes2Seconds, "BASS_ChannelBytes2Seconds");
+  bind(a.BASS_ChannelSetAttribute, "BASS_ChannelSetAttribute");
+  bind(a.BASS_ChannelSetPosition, "BASS_ChannelSetPosition");
+  bind(a.BASS_MusicLoad, "BASS_MusicLoad");
+  bind(a.BASS_MusicFree, "BASS_MusicFree");
+  return bind.Complete();
 }
 
 bool UnloadAudioLibrary() {

@@ -6,6 +6,9 @@ find_package(Threads REQUIRED)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 set(WIN_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/win" CACHE PATH "the cross build whose programs are tested")
+set(WIN_X86_BUILD_DIR "" CACHE PATH "the 32-bit cross build whose programs are tested too")
+# Everything built natively is for the tests, so the test switches are always in.
+add_compile_definitions(TUNER_TEST_BUILD=1)
 set(SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
 add_library(tuner_pure STATIC ${PURE_SOURCES})
@@ -81,6 +84,16 @@ endif()
 # --- Windows-side and end-to-end layers -------------------------------------------------
 set(RUNNER ${CMAKE_SOURCE_DIR}/tools/wine_env.py)
 
+# The test build beside the tested one (tools/test_build.py), for the tests that need a
+# switch; and the proof that the shipped build holds none of it.
+add_test(NAME build.test-build COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/test_build.py
+         --build ${WIN_BUILD_DIR})
+set_tests_properties(build.test-build PROPERTIES FIXTURES_SETUP testbuild TIMEOUT 900)
+add_test(NAME shipped.nothing-of-the-test-build
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/shipped/check_shipped.py
+                 --build ${WIN_BUILD_DIR} --test-build ${WIN_BUILD_DIR}-test)
+set_tests_properties(shipped.nothing-of-the-test-build PROPERTIES FIXTURES_REQUIRED testbuild)
+
 # One Wine prefix per build with a persistent wineserver for the Windows-side tests.
 add_test(NAME win.prefix.start COMMAND ${Python3_EXECUTABLE} ${RUNNER} --build ${WIN_BUILD_DIR} start)
 add_test(NAME win.prefix.stop COMMAND ${Python3_EXECUTABLE} ${RUNNER} --build ${WIN_BUILD_DIR} stop)
@@ -91,6 +104,11 @@ add_test(NAME win.tests COMMAND ${Python3_EXECUTABLE} ${RUNNER} --build ${WIN_BU
          run ${WIN_BUILD_DIR}/tests/win_tests.exe --gtest_color=no)
 set_tests_properties(win.tests PROPERTIES FIXTURES_REQUIRED wineprefix RESOURCE_LOCK wineprefix
                      TIMEOUT 600)
+
+# A prefix made with another Wine (its 32-bit part installed or removed since) is made anew.
+add_test(NAME tools.wine_env COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/test_wine_env.py
+         --build ${WIN_BUILD_DIR} -v)
+set_tests_properties(tools.wine_env PROPERTIES TIMEOUT 300)
 
 # The logo window drawn for real: under Xvfb, captured from a parent window of the test's own.
 # A prefix of its own, as Wine's desktop process of the other one was started without a display.
@@ -106,6 +124,8 @@ set_tests_properties(win.tests.display PROPERTIES RESOURCE_LOCK displayprefix TI
 # The modules are split so both prefixes take about as long (the stream tests alone take
 # two minutes); a new module goes to the first.
 set(E2E_ON_SECOND_PREFIX test_bass_endurance test_bass_sound_device test_demo test_save_copy)
+# Modules that measure a speed or a duration have the machine to themselves.
+set(E2E_ALONE test_bass_sound_device test_bass_streams test_playing)
 file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
 foreach(test ${E2E_TESTS})
   get_filename_component(name ${test} NAME_WE)
@@ -119,5 +139,42 @@ foreach(test ${E2E_TESTS})
                    --prefix-name prefix-e2e-${prefix_number}
                    -- ${Python3_EXECUTABLE} -m unittest -v ${name}
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
-  set_tests_properties(e2e.${short} PROPERTIES RESOURCE_LOCK e2eprefix${prefix_number} TIMEOUT 900)
+  set_tests_properties(e2e.${short} PROPERTIES RESOURCE_LOCK e2eprefix${prefix_number} TIMEOUT 900
+                       FIXTURES_REQUIRED testbuild)
+  if(name IN_LIST E2E_ALONE)
+    set_tests_properties(e2e.${short} PROPERTIES RUN_SERIAL TRUE)
+  endif()
 endforeach()
+
+# The 32-bit programs, tested against the same site, in the same prefixes. A machine that
+# cannot run 32-bit code reports these as skipped, with the reason.
+if(WIN_X86_BUILD_DIR)
+  # The two bindings, the audio library's interface, the copy and the logo image. Where this
+  # machine runs 32-bit code only under emulation, the suites that need a display crash after
+  # skipping and our Bass.dll's playing thread never advances, so those are left to x64.
+  add_test(NAME win.x86.tests COMMAND ${Python3_EXECUTABLE} ${RUNNER} --build ${WIN_BUILD_DIR}
+           run ${WIN_X86_BUILD_DIR}/tests/win_tests.exe --gtest_color=no
+           --gtest_filter=-LogoWindow.*:ConsoleSetupTest.*:BassExports.AStreamFromSilentFramesInMemoryPlaysAgainstTheClock)
+  set_tests_properties(win.x86.tests PROPERTIES FIXTURES_REQUIRED wineprefix RESOURCE_LOCK wineprefix
+                       TIMEOUT 600 SKIP_RETURN_CODE 77)
+  set(E2E_X86 test_startup_failures)
+  foreach(name ${E2E_X86})
+    string(REGEX REPLACE "^test_" "" short ${name})
+    add_test(NAME e2e.x86.${short}
+             COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/sandbox.py --build ${WIN_BUILD_DIR}
+                     --programs ${WIN_X86_BUILD_DIR} --prefix-name prefix-e2e-1
+                     -- ${Python3_EXECUTABLE} -m unittest -v ${name}
+             WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
+    set_tests_properties(e2e.x86.${short} PROPERTIES RESOURCE_LOCK e2eprefix1 TIMEOUT 900
+                         SKIP_RETURN_CODE 77)
+  endforeach()
+endif()
+
+# The soak's own harness, for under a minute and a half, so that it keeps working: both
+# players with faults and keys, then a few starts (`make soak` is the long run).
+add_test(NAME soak.short
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/sandbox.py --build ${WIN_BUILD_DIR}
+                 --prefix-name prefix-e2e-2
+                 -- ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/soak.py --minutes 0.6 --starts 2
+                 --cold-starts 1 --out ${CMAKE_BINARY_DIR}/soak-short)
+set_tests_properties(soak.short PROPERTIES RESOURCE_LOCK e2eprefix2 TIMEOUT 300)

@@ -5,6 +5,8 @@
 
 #include "app/console_output_win.h"
 #include "console/console_commands.h"
+#include "platform/entry_binder_win.h"
+#include "platform/owners_win.h"
 
 namespace {
 
@@ -18,14 +20,11 @@ std::u16string_view FaceOf(const CONSOLE_FONT_INFOEX& font) {
 }  // namespace
 
 int EnableDpiAwareness() {
-  HMODULE user32 = LoadLibraryA("User32.dll");
-  if (user32 == nullptr) return 0;
-  using SetAware = BOOL(WINAPI*)();
-  auto setAware = reinterpret_cast<SetAware>(
-      reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDPIAware")));
-  const int result = setAware != nullptr ? setAware() : 0;
-  FreeLibrary(user32);
-  return result;
+  const ModuleReference user32(LoadLibraryA("User32.dll"));
+  BOOL(WINAPI* setAware)() = nullptr;
+  EntryBinder bind(user32.get());
+  bind(setAware, "SetProcessDPIAware");
+  return bind.Complete() ? setAware() : 0;
 }
 
 void QueryConsoleWindowSize(int& columns, int& lines) {

@@ -10,14 +10,6 @@ namespace {
 
 ULONG_PTR gdiPlusToken = 0;
 
-// The stream's own reference is dropped once GDI+ holds its own.
-struct StreamReference {
-  IStream* stream = nullptr;
-  ~StreamReference() {
-    if (stream != nullptr) stream->Release();
-  }
-};
-
 }  // namespace
 
 bool StartGdiPlus() {
@@ -35,40 +27,28 @@ void StopGdiPlus() {
   gdiPlusToken = 0;
 }
 
-LogoImage& LogoImage::operator=(LogoImage&& other) noexcept {
-  if (this != &other) {
-    Reset();
-    bitmap_ = std::exchange(other.bitmap_, nullptr);
-    memory_ = std::exchange(other.memory_, nullptr);
-  }
-  return *this;
-}
-
 void LogoImage::Reset() {
-  if (bitmap_ != nullptr) gdip::GdipDisposeImage(bitmap_);
-  if (memory_ != nullptr) GlobalFree(memory_);
-  bitmap_ = nullptr;
-  memory_ = nullptr;
+  bitmap_.reset();
+  memory_.reset();
 }
 
 LogoImage CreateBitmapFromBytes(const std::uint8_t* bytes, std::size_t length) {
   if (bytes == nullptr || length == 0) return {};
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, length);
-  if (memory == nullptr) return {};
-  if (void* target = GlobalLock(memory)) {
+  GlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, length));
+  if (!memory) return {};
+  if (void* target = GlobalLock(memory.get())) {
     std::memcpy(target, bytes, length);
-    GlobalUnlock(memory);
+    GlobalUnlock(memory.get());
   }
-  StreamReference reference;
   // The block stays ours (no delete on release): the image owner frees it after disposal.
-  CreateStreamOnHGlobal(memory, FALSE, &reference.stream);
+  // The stream's own reference is dropped once GDI+ holds its own.
+  IStream* stream = nullptr;
+  CreateStreamOnHGlobal(memory.get(), FALSE, &stream);
+  const ComRef<IStream> streamReference(stream);
   GpBitmap* bitmap = nullptr;
-  if (reference.stream != nullptr) gdip::GdipCreateBitmapFromStream(reference.stream, &bitmap);
-  if (bitmap == nullptr) {
-    GlobalFree(memory);
-    return {};
-  }
-  return LogoImage(bitmap, memory);
+  if (stream != nullptr) gdip::GdipCreateBitmapFromStream(stream, &bitmap);
+  if (bitmap == nullptr) return {};
+  return LogoImage(bitmap, std::move(memory));
 }
 
 ImageSize ReadImageSize(GpBitmap* bitmap) {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 // GDI+'s headers use min and max, which NOMINMAX takes away from windows.h.
 namespace Gdiplus {
@@ -15,6 +16,8 @@ using std::max;
 using std::min;
 }  // namespace Gdiplus
 #include <gdiplus.h>
+
+#include "platform/owners_win.h"
 
 using GpBitmap = Gdiplus::GpBitmap;
 
@@ -28,19 +31,16 @@ void StopGdiPlus();
 class LogoImage {
  public:
   LogoImage() = default;
-  LogoImage(GpBitmap* bitmap, HGLOBAL memory) : bitmap_(bitmap), memory_(memory) {}
-  LogoImage(LogoImage&& other) noexcept { *this = std::move(other); }
-  LogoImage& operator=(LogoImage&& other) noexcept;
-  LogoImage(const LogoImage&) = delete;
-  LogoImage& operator=(const LogoImage&) = delete;
-  ~LogoImage() { Reset(); }
+  LogoImage(GpBitmap* bitmap, GlobalMemory memory)
+      : memory_(std::move(memory)), bitmap_(bitmap) {}
 
-  GpBitmap* get() const { return bitmap_; }
+  GpBitmap* get() const { return bitmap_.get(); }
   void Reset();
 
  private:
-  GpBitmap* bitmap_ = nullptr;
-  HGLOBAL memory_ = nullptr;
+  // Declared in this order so that the bitmap is disposed of before its copy is freed.
+  GlobalMemory memory_;
+  Owned<ClosedBy<GpBitmap*, &Gdiplus::DllExports::GdipDisposeImage>> bitmap_;
 };
 
 // The bitmap GDI+ reads from bytes, or an empty image when it cannot read one.

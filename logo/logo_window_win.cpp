@@ -45,10 +45,8 @@ void ShowCurrentBitmap() {
 }
 
 std::uint32_t SampleBackgroundColour(HWND window) {
-  HDC dc = GetDC(window);
-  const COLORREF pixel = GetPixel(dc, 0, 0);
-  ReleaseDC(window, dc);
-  return OpaqueArgb(pixel);
+  const WindowDc dc = GetWindowDc(window);
+  return OpaqueArgb(GetPixel(dc.get(), 0, 0));
 }
 
 void RegisterLogoClass() {
@@ -100,8 +98,8 @@ bool PrepareLogoWith(const LogoSettings& settings, const LogoRecord& record) {
 
 void StartLogoWindowThread() {
   LogoState& logo = Logo();
-  logo.thread = CreateThread(nullptr, 0, LogoWindowThread, nullptr, 0, &logo.threadId);
-  logo.threadRunning = logo.thread != nullptr;
+  logo.thread.reset(CreateThread(nullptr, 0, LogoWindowThread, nullptr, 0, &logo.threadId));
+  logo.threadRunning = bool(logo.thread);
 }
 
 DWORD WINAPI LogoWindowThread(LPVOID) {
@@ -214,7 +212,7 @@ void RefreshLogo() {
 
 bool CloseLogoWindow() {
   LogoState& logo = Logo();
-  if (logo.thread == nullptr) return !logo.threadRunning;
+  if (!logo.thread) return !logo.threadRunning;
   const ULONGLONG deadline = GetTickCount64() + kCloseWaitMs;
   bool ended = false;
   do {
@@ -225,10 +223,9 @@ bool CloseLogoWindow() {
     } else {
       PostThreadMessageA(logo.threadId, WM_QUIT, 0, 0);
     }
-    ended = WaitForSingleObject(logo.thread, kCloseRetryMs) == WAIT_OBJECT_0;
+    ended = WaitForSingleObject(logo.thread.get(), kCloseRetryMs) == WAIT_OBJECT_0;
   } while (!ended && GetTickCount64() < deadline);
-  CloseHandle(logo.thread);
-  logo.thread = nullptr;
+  logo.thread.reset();  // a thread still running is left to end by itself
   logo.threadRunning = !ended;
   return ended;
 }

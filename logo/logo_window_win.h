@@ -10,6 +10,7 @@
 #include "app/target_settings.h"
 #include "logo/gdiplus_win.h"
 #include "logo/logo_record.h"
+#include "platform/owners_win.h"
 
 // What the start-up decides before the window thread starts.
 struct LogoSettings {
@@ -38,7 +39,7 @@ struct LogoState {
   std::atomic<HWND> logoWindow{nullptr};     // window thread
   std::atomic<HWND> logoControl{nullptr};    // window thread
 
-  HANDLE thread = nullptr;  // main thread
+  ThreadHandle thread;  // main thread
   DWORD threadId = 0;
   bool threadRunning = false;
 };

@@ -766,10 +766,16 @@ class CatalogueSite:
 
     # --- the request log -----------------------------------------------------------------
 
-    def requests(self, host=None):
-        """Copies of the logged requests so far, oldest first (optionally of one site only)."""
+    def requests(self, host=None, since=0):
+        """Copies of the logged requests so far, oldest first (optionally of one site only,
+        or from the `since`th of the log on)."""
         with self._lock:
-            return [dict(r) for r in self._log if host is None or r["site_host"] == host]
+            return [dict(r) for r in self._log[since:] if host is None or r["site_host"] == host]
+
+    def logged(self):
+        """How many requests the log holds."""
+        with self._lock:
+            return len(self._log)
 
     def clear_requests(self):
         with self._lock:

@@ -35,13 +35,18 @@ def unshare_command(kill_child=False):
 
 def outside(args):
     build = pathlib.Path(args.build).resolve()
+    programs = pathlib.Path(args.programs or build).resolve()
+    reason = wine_env.cannot_run(programs / "bin" / "listen_tuner.exe")
+    if reason:
+        print(reason)
+        return wine_env.SKIPPED
     ca_dir = build / "e2e" / "ca"
     test_ca.ensure_ca(ca_dir)
     # The sandbox's temporary folder; inside, it lies on the sandbox's own /tmp.
     scratch = tempfile.mkdtemp(prefix="tuner-sandbox-")
     inner = [sys.executable, str(pathlib.Path(__file__).resolve()), "--inside",
-             "--build", str(build), "--prefix-name", args.prefix_name, "--scratch", scratch,
-             "--"] + args.command
+             "--build", str(build), "--programs", str(programs), "--prefix-name", args.prefix_name,
+             "--scratch", scratch, "--"] + args.command
     try:
         return subprocess.run(unshare_command() + inner).returncode
     finally:
@@ -81,13 +86,13 @@ def private_tmp(build, scratch, keep=()):
     scratch.mkdir(parents=True, exist_ok=True)
 
 
-def start_wine(build, prefix_name, extra_env):
+def start_wine(build, prefix_name, extra_env, programs=None):
     """The Wine prefix (made on first use) with our stand-ins, and its wineserver running;
     returns the environment that runs programs in it."""
     build = pathlib.Path(build)
     prefix = build / prefix_name
     wine_env.ensure_prefix(prefix)
-    install_standins(prefix, build)
+    install_standins(prefix, pathlib.Path(programs or build))
     env = wine_env.wine_environment(prefix, extra_env)
     subprocess.run(["wineserver", "-p"], env=env, check=True, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -96,12 +101,14 @@ def start_wine(build, prefix_name, extra_env):
 
 def inside(args):
     build = pathlib.Path(args.build)
-    isolate(build, args.scratch)
+    programs_exe = pathlib.Path(args.programs) / "bin" / "listen_tuner.exe"
+    isolate(build, args.scratch, keep=[args.programs])
     # No sound server is started behind a test's back (libpulse would try to spawn one).
     client_config = pathlib.Path(args.scratch) / "pulse-client.conf"
     client_config.write_text("autospawn = no\n")
     env = start_wine(build, args.prefix_name, {
         "TUNER_BUILD": str(build),
+        "TUNER_PROGRAMS": args.programs,
         "TUNER_CA_DIR": str(build / "e2e" / "ca"),
         "TUNER_SANDBOX": "1",
         "TMPDIR": args.scratch,
@@ -109,17 +116,19 @@ def inside(args):
         "PULSE_CLIENTCONFIG": str(client_config),
         # Tests stay silent: Wine's PulseAudio driver would find a desktop's sound server
         # through XDG_RUNTIME_DIR. A test with a server of its own turns the driver back on.
-        "WINEDLLOVERRIDES": os.environ.get("WINEDLLOVERRIDES", "mscoree,mshtml=;winepulse.drv=d"),
-    })
+        "WINEDLLOVERRIDES": os.environ.get("WINEDLLOVERRIDES", "mscoree,mshtml=;winepulse.drv=d")
+                            + wine_env.debugger_override(programs_exe),
+    }, programs=args.programs)
     return subprocess.run(args.command, env=env).returncode
 
 
-def install_standins(prefix, build):
-    """Stand-ins for commands Wine lacks go into the prefix's system folder."""
-    system32 = prefix / "drive_c" / "windows" / "system32"
-    mode = build / "bin" / "mode.com"
+def install_standins(prefix, programs):
+    """Stand-ins for commands Wine lacks go into the prefix's system folder of their
+    architecture: a 32-bit program's command interpreter looks in syswow64."""
+    mode = pathlib.Path(programs) / "bin" / "mode.com"
     if mode.exists():
-        system32.joinpath("mode.com").write_bytes(mode.read_bytes())
+        folder = "syswow64" if wine_env.is_32_bit(mode) else "system32"
+        prefix.joinpath("drive_c", "windows", folder, "mode.com").write_bytes(mode.read_bytes())
 
 
 def main():
@@ -127,6 +136,7 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--prefix-name", default="prefix-e2e-1",
                         help="the Wine prefix in the build folder; one sandbox at a time each")
+    parser.add_argument("--programs", help="the build whose programs are tested (default: --build)")
     parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("--scratch", help=argparse.SUPPRESS)
     parser.add_argument("command", nargs=argparse.REMAINDER)

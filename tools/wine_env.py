@@ -56,6 +56,43 @@ def runs_32_bit():
         return False
 
 
+def is_32_bit(program):
+    """Whether a Windows program (exe or dll) is built for x86: its PE header's machine field."""
+    with open(program, "rb") as image:
+        header = image.read(4096)
+    at = int.from_bytes(header[0x3C:0x40], "little")
+    return header[at:at + 4] == b"PE\0\0" and header[at + 4:at + 6] == b"\x4c\x01"
+
+
+# CTest counts a test that exits with this as skipped, not failed.
+SKIPPED = 77
+
+
+def cannot_run(program):
+    """Why this machine cannot run `program`, or None when it can."""
+    if is_32_bit(program) and not runs_32_bit():
+        return (f"skipped: {program} is a 32-bit program and this machine cannot run 32-bit code "
+                f"(Wine's 32-bit loader, {LOADER_32}, does not start)")
+    return None
+
+
+def debugger_override(program):
+    """What to add to WINEDLLOVERRIDES for running `program`: under emulation Wine's debugger,
+    started for a crash, never finishes, so a crashing 32-bit program there simply ends."""
+    return ";winedbg.exe=d" if is_32_bit(program) and not native_32_bit() else ""
+
+
+@functools.lru_cache(maxsize=None)
+def native_32_bit():
+    """Whether 32-bit code runs on the processor itself rather than through an emulator."""
+    try:
+        return subprocess.run(["/lib/ld-linux.so.2", "--version"], stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0 \
+            and not pathlib.Path("/proc/sys/fs/binfmt_misc/qemu-i386").exists()
+    except OSError:
+        return False
+
+
 @functools.lru_cache(maxsize=None)
 def installation():
     """What a prefix depends on: Wine's version and which of its loaders can run here."""
@@ -146,8 +183,15 @@ def main():
     if args.command == "stop":
         stop_server(prefix)
         return 0
+    reason = cannot_run(args.program[0])
+    if reason:
+        print(reason)
+        return SKIPPED
     ensure_prefix(prefix)
-    return subprocess.run(command(*args.program), env=wine_environment(prefix)).returncode
+    return subprocess.run(command(*args.program),
+                          env=wine_environment(prefix, {"WINEDLLOVERRIDES": os.environ.get(
+                              "WINEDLLOVERRIDES", "mscoree,mshtml=")
+                              + debugger_override(args.program[0])})).returncode
 
 
 if __name__ == "__main__":

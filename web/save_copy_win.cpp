@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
-#include <memory>
 #include <mutex>
 #include <string_view>
 #include <vector>
@@ -13,6 +12,9 @@
 #include "app/console_output_win.h"
 #include "app/player_state.h"
 #include "audio/audio_library_win.h"
+#include "platform/module_thread_win.h"
+#include "platform/owners_win.h"
+#include "platform/utf16_win.h"
 #include "web/http_request_win.h"
 
 namespace {
@@ -37,47 +39,9 @@ std::atomic<bool> downloadingShown{false};
 // ---- main thread only ---------------------------------------------------------------
 
 // The running copy's thread, kept until it has finished; released without waiting.
-HANDLE copyThread = nullptr;
-
-struct ThreadStart {
-  DownloadJob job;
-  // A reference of the copy's own on the module that holds the bound WinHTTP entries, so
-  // unloading WinHTTP at quit cannot pull the code out from under a running copy.
-  HMODULE heldWinHttp = nullptr;
-};
-
-HMODULE HoldWinHttp() {
-  HMODULE module = nullptr;
-  const auto entry = reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(WinHttp().WinHttpReadData));
-  if (entry == nullptr ||
-      !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, entry, &module))
-    return nullptr;
-  return module;
-}
+ThreadHandle copyThread;
 
 // ---- the copy thread ----------------------------------------------------------------
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() { Close(); }
-  FileHandle(FileHandle&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = INVALID_HANDLE_VALUE;
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-  bool Close() {
-    if (!valid()) return false;
-    const bool closed = CloseHandle(handle_) != FALSE;
-    handle_ = INVALID_HANDLE_VALUE;
-    return closed;
-  }
-
- private:
-  HANDLE handle_;
-};
 
 // Columns left on the console's row after `used` (0 when the output is no console), less
 // one so that the last column is never written and the row can never wrap.
@@ -111,15 +75,7 @@ void ReadBody(HttpHandle request, CopyBuffer& buffer) {
 }
 
 // The wide form of a path, usable at any length (see ExtendedLengthPath).
-std::wstring WidePath(const std::string& path) {
-  const std::string extended = ExtendedLengthPath(path);
-  const int length = MultiByteToWideChar(CP_ACP, 0, extended.data(),
-                                         static_cast<int>(extended.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, extended.data(), static_cast<int>(extended.size()), wide.data(),
-                      length);
-  return wide;
-}
+std::wstring WidePath(const std::string& path) { return Widen(ExtendedLengthPath(path)); }
 
 // A new, empty file under a temporary name in the folder, and that name; an invalid
 // handle when none could be made. Never an existing file: the name is created new.
@@ -129,9 +85,9 @@ FileHandle CreateTemporaryFile(const std::string& folder, std::wstring& path) {
     path = WidePath(folder + "\\" + TemporaryCopyName(number));
     FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.valid() || GetLastError() != ERROR_FILE_EXISTS) return file;
+    if (file || GetLastError() != ERROR_FILE_EXISTS) return file;
   }
-  return FileHandle(INVALID_HANDLE_VALUE);
+  return FileHandle();
 }
 
 bool WriteAll(HANDLE file, const std::vector<std::uint8_t>& bytes) {
@@ -154,11 +110,12 @@ void SaveWhole(const DownloadJob& job, const std::vector<std::uint8_t>& bytes) {
   if (abandoned) return;
   std::wstring temporary;
   FileHandle file = CreateTemporaryFile(job.saveFolder, temporary);
-  if (!file.valid()) return;
-  const bool written = WriteAll(file.get(), bytes) && file.Close();
+  if (!file) return;
+  // Closed before the rename, and its result counts: a write may fail only at the close.
+  const bool written = WriteAll(file.get(), bytes) && CloseHandle(file.release());
   if (!written || !MoveFileExW(temporary.c_str(), WidePath(job.plan.filePath).c_str(),
                                MOVEFILE_REPLACE_EXISTING)) {
-    file.Close();
+    file.reset();
     DeleteFileW(temporary.c_str());
   }
 }
@@ -179,13 +136,6 @@ void FetchAndSave(const DownloadJob& job) {
   CopyBuffer buffer(job.plan.size);
   ReadBody(request.get(), buffer);
   if (buffer.Full()) SaveWhole(job, buffer.Bytes());
-}
-
-DWORD WINAPI CopyThread(LPVOID parameter) {
-  std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(parameter));
-  DownloadSong(start->job);
-  if (start->heldWinHttp != nullptr) FreeLibrary(start->heldWinHttp);
-  return 0;
 }
 
 }  // namespace
@@ -212,28 +162,25 @@ void StartDownload() {
       PlanSaveCopy(player.pageUrl, player.title, player.fileSize, player.host, folder);
   if (!plan) return;
 
-  auto start = std::make_unique<ThreadStart>();
-  start->job = DownloadJob{std::move(*plan),     folder,           player.httpSession,
-                           player.host,          player.statusRow, player.textColour,
-                           player.backColour};
-  start->heldWinHttp = HoldWinHttp();
+  DownloadJob job{std::move(*plan), folder,           player.httpSession, player.host,
+                  player.statusRow, player.textColour, player.backColour};
   player.downloadState = DownloadState::Running;
-  HANDLE thread = CreateThread(nullptr, 0, CopyThread, start.get(), 0, nullptr);
-  if (thread == nullptr) {
-    // No thread will ever report Finished; staying Running would refuse every later "d".
-    if (start->heldWinHttp != nullptr) FreeLibrary(start->heldWinHttp);
-    player.downloadState = DownloadState::Idle;
-    return;
-  }
-  start.release();  // the thread owns it now
-  copyThread = thread;
+  // The copy keeps the module of the bound WinHTTP entries loaded while it runs, so
+  // unloading WinHTTP at quit cannot pull the code out from under it.
+  copyThread = StartModuleThread(reinterpret_cast<const void*>(WinHttp().WinHttpReadData),
+                                 [job = std::move(job)] {
+                                   DownloadSong(job);
+                                   return ModuleRelease::Release;
+                                 });
+  // Without a thread nothing would ever report Finished; staying Running would refuse
+  // every later "d".
+  if (!copyThread) player.downloadState = DownloadState::Idle;
 }
 
 void PollDownload() {
   PlayerState& player = Player();
   if (player.downloadState != DownloadState::Finished) return;
-  if (copyThread != nullptr) CloseHandle(copyThread);
-  copyThread = nullptr;
+  copyThread.reset();  // the thread has ended or is ending: not waited for
   player.downloadState = DownloadState::Idle;
   if (!downloadingShown.exchange(false)) return;
   auto lock = console::Lock();

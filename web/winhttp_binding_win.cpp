@@ -1,10 +1,11 @@
 #include "web/winhttp_binding_win.h"
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/console_output_win.h"
+#include "platform/entry_binder_win.h"
+#include "platform/utf16_win.h"
 #include "web/text_case.h"
 
 namespace {
@@ -12,25 +13,12 @@ namespace {
 // A UTF-16 copy of an 8-bit text that lives for one call; empty texts become null.
 class WideArgument {
  public:
-  explicit WideArgument(const std::string& text) {
-    if (text.empty()) return;
-    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                     nullptr, 0);
-    wide_ = std::make_unique<wchar_t[]>(static_cast<std::size_t>(length) + 1);
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide_.get(),
-                        length);
-    wide_[static_cast<std::size_t>(length)] = L'\0';
-  }
-  const wchar_t* get() const { return wide_.get(); }
+  explicit WideArgument(const std::string& text) : wide_(Widen(text)) {}
+  const wchar_t* get() const { return wide_.empty() ? nullptr : wide_.c_str(); }
 
  private:
-  std::unique_ptr<wchar_t[]> wide_;
+  std::wstring wide_;
 };
-
-template <typename Entry>
-void Bind(HMODULE library, Entry& slot, const char* name) {
-  slot = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-}
 
 }  // namespace
 
@@ -43,32 +31,22 @@ bool LoadWinHttp() {
   WinHttpBinding& b = WinHttp();
   b.library = LoadLibraryA("Winhttp.dll");
   if (b.library == nullptr) return false;
-  Bind(b.library, b.WinHttpOpen, "WinHttpOpen");
-  Bind(b.library, b.WinHttpCloseHandle, "WinHttpCloseHandle");
-  Bind(b.library, b.WinHttpConnect, "WinHttpConnect");
-  Bind(b.library, b.WinHttpOpenRequest, "WinHttpOpenRequest");
-  Bind(b.library, b.WinHttpSendRequest, "WinHttpSendRequest");
-  Bind(b.library, b.WinHttpReceiveResponse, "WinHttpReceiveResponse");
-  Bind(b.library, b.WinHttpReadData, "WinHttpReadData");
-  Bind(b.library, b.WinHttpQueryDataAvailable, "WinHttpQueryDataAvailable");
-  Bind(b.library, b.WinHttpSetTimeouts, "WinHttpSetTimeouts");
-  Bind(b.library, b.WinHttpCheckPlatform, "WinHttpCheckPlatform");
-  Bind(b.library, b.WinHttpSetStatusCallback, "WinHttpSetStatusCallback");
-  Bind(b.library, b.WinHttpQueryHeaders, "WinHttpQueryHeaders");
+  EntryBinder bind(b.library);
+  bind(b.WinHttpOpen, "WinHttpOpen");
+  bind(b.WinHttpCloseHandle, "WinHttpCloseHandle");
+  bind(b.WinHttpConnect, "WinHttpConnect");
+  bind(b.WinHttpOpenRequest, "WinHttpOpenRequest");
+  bind(b.WinHttpSendRequest, "WinHttpSendRequest");
+  bind(b.WinHttpReceiveResponse, "WinHttpReceiveResponse");
+  bind(b.WinHttpReadData, "WinHttpReadData");
+  bind(b.WinHttpQueryDataAvailable, "WinHttpQueryDataAvailable");
+  bind(b.WinHttpSetTimeouts, "WinHttpSetTimeouts");
+  bind(b.WinHttpCheckPlatform, "WinHttpCheckPlatform");
+  bind(b.WinHttpSetStatusCallback, "WinHttpSetStatusCallback");
+  bind(b.WinHttpQueryHeaders, "WinHttpQueryHeaders");
   // Every supported Windows exports all twelve; a library that lacks one would crash the
   // first call through its empty slot, so it counts as unusable.
-  const void* entries[] = {
-      reinterpret_cast<void*>(b.WinHttpOpen),        reinterpret_cast<void*>(b.WinHttpCloseHandle),
-      reinterpret_cast<void*>(b.WinHttpConnect),     reinterpret_cast<void*>(b.WinHttpOpenRequest),
-      reinterpret_cast<void*>(b.WinHttpSendRequest), reinterpret_cast<void*>(b.WinHttpReceiveResponse),
-      reinterpret_cast<void*>(b.WinHttpReadData),    reinterpret_cast<void*>(b.WinHttpQueryDataAvailable),
-      reinterpret_cast<void*>(b.WinHttpSetTimeouts), reinterpret_cast<void*>(b.WinHttpCheckPlatform),
-      reinterpret_cast<void*>(b.WinHttpSetStatusCallback),
-      reinterpret_cast<void*>(b.WinHttpQueryHeaders)};
-  for (const void* entry : entries) {
-    if (entry == nullptr) return false;
-  }
-  return b.WinHttpCheckPlatform() != FALSE;
+  return bind.Complete() && b.WinHttpCheckPlatform() != FALSE;
 }
 
 bool UnloadWinHttp() {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/owners_win.h"
+
 using HttpHandle = void*;
 using HttpStatusCallback = void(CALLBACK*)(HttpHandle, DWORD_PTR, DWORD, LPVOID, DWORD);
 
@@ -58,20 +60,4 @@ bool _WinHttpQueryHeaders(HttpHandle request, DWORD infoLevel, const std::string
 
 // Owns one session, connection or request handle and closes it through the binding when it
 // goes out of scope, so a handle is closed on every path, in reverse order of opening.
-class UniqueHttpHandle {
- public:
-  explicit UniqueHttpHandle(HttpHandle handle = nullptr) : handle_(handle) {}
-  ~UniqueHttpHandle() { _WinHttpCloseHandle(handle_); }
-  UniqueHttpHandle(const UniqueHttpHandle&) = delete;
-  UniqueHttpHandle& operator=(const UniqueHttpHandle&) = delete;
-  HttpHandle get() const { return handle_; }
-  // Hands the handle to the caller, who closes it from then on.
-  HttpHandle release() {
-    HttpHandle handle = handle_;
-    handle_ = nullptr;
-    return handle;
-  }
-
- private:
-  HttpHandle handle_;
-};
+using UniqueHttpHandle = HttpOwner<&_WinHttpCloseHandle>;

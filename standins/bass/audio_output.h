@@ -5,21 +5,25 @@
 #include <cstdint>
 #include <vector>
 
+#include "standins/bass/capture.h"
 #include "standins/bass/pcm_history.h"
 #include "standins/bass/pending_audio.h"
-#include "standins/bass/wav_writer.h"
 
 enum class Transport { Stopped, Playing, Paused };
 
-// What an output works on: the stream's samples and the state it plays them in.
+// What an output works on: the stream's samples and the state it plays them in. The
+// stream's playback holds it and hands it to its output on every call.
 struct OutputFeed {
-  PendingAudio& pending;
-  const PcmHistory& history;  // what was decoded, to give back what a device did not play
-  WavWriter& capture;         // every sample heard, after volume
-  std::vector<std::int16_t>& scratch;
-  float volume;
-  Transport transport;
-  bool decodeEnded;
+  OutputFeed(int channels, std::int64_t historyFrames)
+      : pending(channels), history(channels, historyFrames) {}
+
+  PendingAudio pending;
+  PcmHistory history;  // what was decoded, to give back what a device did not play
+  Capture capture;     // the test build's record of every sample heard, after volume
+  std::vector<std::int16_t> scratch;
+  float gain = 1.0f;  // the stream's volume times the library's
+  Transport transport = Transport::Stopped;
+  bool decodeEnded = false;
 };
 
 class AudioOutput {

@@ -17,9 +17,10 @@
 #include <vector>
 
 #include "audio/bass_api.h"
+#include "platform/owners_win.h"
+#include "platform/utf16_win.h"
 #include "standins/bass/stream_win.h"
 #include "standins/bass/tls_warmup_win.h"
-#include "standins/bass/wav_writer.h"
 
 namespace {
 
@@ -79,24 +80,28 @@ std::shared_ptr<Stream> Find(DWORD handle) {
   return it->second;
 }
 
-std::string Environment(const char* name) {
-  char value[1024] = {};
-  DWORD length = GetEnvironmentVariableA(name, value, sizeof(value));
-  return length > 0 && length < sizeof(value) ? std::string(value, length) : std::string();
+// An entry point's body that acts on one stream: the stream behind `handle`, or
+// BASS_ERROR_HANDLE. The body sets `error` when the call fails; the entry then gives
+// `failure`, and otherwise what the body gave.
+template <typename T, typename Body>
+T OnStream(DWORD handle, T failure, Body&& body) noexcept {
+  return Guarded<T>(failure, [&]() -> T {
+    std::shared_ptr<Stream> stream = Find(handle);
+    if (!stream) return Fail(BASS_ERROR_HANDLE, failure);
+    int error = BASS_OK;
+    const T result = body(*stream, error);
+    if (error != BASS_OK) return Fail(error, failure);
+    return Succeed(result);
+  });
 }
 
-// Test settings, read from the environment when a stream is made (never by the players).
 StreamSettings SettingsForNewStream() {
-  static std::atomic<unsigned> streamsCaptured{0};
   StreamSettings settings;
-  std::lock_guard lock(Lib().mutex);
-  settings.silent = Lib().device == 0 || Environment("TUNER_BASS_SILENT") == "1";
-  std::string capture = Environment("TUNER_BASS_CAPTURE");
-  if (!capture.empty()) settings.capturePath = NumberedCapturePath(capture, ++streamsCaptured);
-  std::string failAt = Environment("TUNER_BASS_FAIL_ALLOCATION_AT");
-  if (!failAt.empty()) settings.failAllocationAt = std::strtoull(failAt.c_str(), nullptr, 10);
-  std::string cap = Environment("TUNER_BASS_STREAM_CAP");
-  if (!cap.empty()) settings.cap = std::max<std::size_t>(1, std::strtoull(cap.c_str(), nullptr, 10));
+  {
+    std::lock_guard lock(Lib().mutex);
+    settings.silent = Lib().device == 0;
+  }
+  ApplyTestSwitches(settings);
   return settings;
 }
 
@@ -107,34 +112,25 @@ HSTREAM Register(std::shared_ptr<Stream> stream) {
   return handle;
 }
 
-std::string Narrow(const wchar_t* text) {
-  int length = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string out(std::size_t(length > 0 ? length : 1), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), length, nullptr, nullptr);
-  out.resize(out.size() - 1);
-  return out;
-}
-
 bool ReadWholeFile(const wchar_t* path, std::uint64_t offset, std::uint64_t length,
                    std::vector<std::uint8_t>& bytes) {
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   LARGE_INTEGER size{};
-  bool ok = GetFileSizeEx(file, &size) && std::uint64_t(size.QuadPart) >= offset;
+  bool ok = GetFileSizeEx(file.get(), &size) && std::uint64_t(size.QuadPart) >= offset;
   if (ok) {
     std::uint64_t available = std::uint64_t(size.QuadPart) - offset;
     std::uint64_t take = length == 0 ? available : std::min(length, available);
     LARGE_INTEGER at{};
     at.QuadPart = LONGLONG(offset);
-    ok = take < (std::uint64_t(1) << 31) && SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+    ok = take < (std::uint64_t(1) << 31) && SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN);
     if (ok) {
       bytes.resize(std::size_t(take));
       DWORD read = 0;
-      ok = ReadFile(file, bytes.data(), DWORD(take), &read, nullptr) && read == take;
+      ok = ReadFile(file.get(), bytes.data(), DWORD(take), &read, nullptr) && read == take;
     }
   }
-  CloseHandle(file);
   return ok;
 }
 
@@ -194,20 +190,14 @@ HSTREAM WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, Q
       count = std::size_t(length);
     } else {
       std::wstring path;
-      if (flags & BASS_UNICODE) {
-        path = static_cast<const wchar_t*>(file);
-      } else {
-        const char* narrow = static_cast<const char*>(file);
-        int n = MultiByteToWideChar(CP_ACP, 0, narrow, -1, nullptr, 0);
-        path.resize(std::size_t(n > 0 ? n - 1 : 0));
-        MultiByteToWideChar(CP_ACP, 0, narrow, -1, path.data(), n);
-      }
+      path = (flags & BASS_UNICODE) ? std::wstring(static_cast<const wchar_t*>(file))
+                                    : Widen(static_cast<const char*>(file));
       if (!ReadWholeFile(path.c_str(), offset, length, bytes)) {
         return Fail(BASS_ERROR_FILEOPEN, HSTREAM(0));
       }
       start = bytes.data();
       count = bytes.size();
-      name = Narrow(path.c_str());
+      name = Narrow(path);
     }
     int error = BASS_OK;
     auto stream = Stream::OpenBytes(start, count, name, SettingsForNewStream(), &error);
@@ -222,7 +212,7 @@ HSTREAM WINAPI BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags, 
     if (!Initialised()) return Fail(BASS_ERROR_INIT, HSTREAM(0));
     if (url == nullptr) return Fail(BASS_ERROR_FILEOPEN, HSTREAM(0));
     std::string address =
-        (flags & BASS_UNICODE) ? Narrow(reinterpret_cast<const wchar_t*>(url)) : url;
+        (flags & BASS_UNICODE) ? Narrow(reinterpret_cast<const wchar_t*>(url)) : std::string(url);
     int error = BASS_OK;
     auto stream = Stream::OpenUrl(address, offset, proc, user, SettingsForNewStream(), &error);
     if (!stream) return Fail(error, HSTREAM(0));
@@ -246,20 +236,16 @@ BOOL WINAPI BASS_StreamFree(HSTREAM handle) {
 }
 
 BOOL WINAPI BASS_ChannelPlay(DWORD handle, BOOL restart) {
-  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
-    auto stream = Find(handle);
-    if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
-    stream->Play(restart != FALSE);
-    return Succeed(TRUE);
+  return OnStream<BOOL>(handle, FALSE, [&](Stream& stream, int&) {
+    stream.Play(restart != FALSE);
+    return TRUE;
   });
 }
 
 BOOL WINAPI BASS_ChannelStop(DWORD handle) {
-  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
-    auto stream = Find(handle);
-    if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
-    stream->Stop();
-    return Succeed(TRUE);
+  return OnStream<BOOL>(handle, FALSE, [](Stream& stream, int&) {
+    stream.Stop();
+    return TRUE;
   });
 }
 
@@ -324,13 +310,8 @@ DWORD WINAPI BASS_GetDevice() {
 }
 
 QWORD WINAPI BASS_StreamGetFilePosition(HSTREAM handle, DWORD mode) {
-  return Guarded<QWORD>(QWORD(-1), [&]() -> QWORD {
-    auto stream = Find(handle);
-    if (!stream) return Fail(BASS_ERROR_HANDLE, QWORD(-1));
-    int error = BASS_OK;
-    std::int64_t position = stream->FilePosition(mode, &error);
-    if (error != BASS_OK) return Fail(error, QWORD(-1));
-    return Succeed(QWORD(position));
+  return OnStream<QWORD>(handle, QWORD(-1), [&](Stream& stream, int& error) {
+    return QWORD(stream.FilePosition(mode, &error));
   });
 }
 
@@ -350,147 +331,112 @@ BOOL WINAPI BASS_GetInfo(BASS_INFO* info) {
 }
 
 BOOL WINAPI BASS_ChannelGetInfo(DWORD handle, BASS_CHANNELINFO* info) {
-  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
-    auto stream = Find(handle);
-    if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
-    if (info == nullptr) return Fail(BASS_ERROR_ILLPARAM, FALSE);
-    stream->Info(info);
-    return Succeed(TRUE);
+  return OnStream<BOOL>(handle, FALSE, [&](Stream& stream, int& error) {
+    if (info == nullptr) error = BASS_ERROR_ILLPARAM;
+    else stream.Info(info);
+    return TRUE;
   });
 }
 
 DWORD WINAPI BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
-  return Guarded<DWORD>(DWORD(-1), [&]() -> DWORD {
-    auto stream = Find(handle);
-    if (!stream) return Fail(BASS_ERROR_HANDLE, DWORD(-1));
-    int error = BASS_OK;
-    DWORD result = stream->Data(buffer, length, &error);
-    if (error != BASS_OK) return Fail(error, DWORD(-1));
-    return Succeed(result);
+  return OnStream<DWORD>(handle, DWORD(-1), [&](Stream& stream, int& error) {
+    return stream.Data(buffer, length, &error);
   });
 }
 
 DWORD WINAPI BASS_ChannelGetLevel(DWORD handle) {
-  return Guarded<DWORD>(DWORD(-1), [&]() -> DWORD {
-    auto stream = Find(handle);
-    if (!stream) return Fail(BASS_ERROR_HANDLE, DWORD(-1));
-    int error = BASS_OK;
-    DWORD level = stream->LevelWord(&error);
-    if (error != BASS_OK) return Fail(error, level);
-    return Succeed(level);
+  return OnStream<DWORD>(handle, DWORD(-1), [](Stream& stream, int& error) {
+    return stream.LevelWord(&error);
   });
 }
 
 BOOL WINAPI BASS_ChannelGetLevelEx(DWORD handle, float* levels, float length, DWORD flags) {
-  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
-    auto stream = Find(handle);
-    if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
-    if (levels == nullptr) return Fail(BASS_ERROR_ILLPARAM, FALSE);
-    int error = BASS_OK;
-    if (!stream->Level(levels, length, flags, &error)) return Fail(error, FALSE);
-    return Succeed(TRUE);
+  return OnStream<BOOL>(handle, FALSE, [&](Stream& stream, int& error) {
+    if (levels == nullptr) error = BASS_ERROR_ILLPARAM;
+    else stream.Level(levels, length, flags, &error);
+    return TRUE;
   });
 }
 
 QWORD WINAPI BASS_ChannelGetPosition(DWORD handle, DWORD mode) {
-  return Guarded<QWORD>(QWORD(-1), [&]() -> QWORD {
-    auto stream = Find(handle);
-    if (!stream) return Fail(BASS_ERROR_HANDLE, QWORD(-1));
-    if ((mode & ~BASS_POS_DECODE) != BASS_POS_BYTE) return Fail(BASS_ERROR_NOTAVAIL, QWORD(-1));
-    return Succeed(QWORD(stream->Position((mode & BASS_POS_DECODE) != 0)));
+  return OnStream<QWORD>(handle, QWORD(-1), [&](Stream& stream, int& error) {
+    if ((mode & ~BASS_POS_DECODE) != BASS_POS_BYTE) error = BASS_ERROR_NOTAVAIL;
+    return error != BASS_OK ? QWORD(-1) : QWORD(stream.Position((mode & BASS_POS_DECODE) != 0));
   });
 }
 
 BOOL WINAPI BASS_ChannelPause(DWORD handle) {
-  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
-    auto stream = Find(handle);
-    if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
-    int error = BASS_OK;
-    if (!stream->Pause(&error)) return Fail(error, FALSE);
-    return Succeed(TRUE);
+  return OnStream<BOOL>(handle, FALSE, [](Stream& stream, int& error) {
+    return BOOL(stream.Pause(&error));
   });
 }
 
 QWORD WINAPI BASS_ChannelGetLength(DWORD handle, DWORD mode) {
-  return Guarded<QWORD>(QWORD(-1), [&]() -> QWORD {
-    auto stream = Find(handle);
-    if (!stream) return Fail(BASS_ERROR_HANDLE, QWORD(-1));
-    if (mode != BASS_POS_BYTE) return Fail(BASS_ERROR_NOTAVAIL, QWORD(-1));
-    std::int64_t length = stream->Length();
-    if (length < 0) return Fail(BASS_ERROR_NOTAVAIL, QWORD(-1));
-    return Succeed(QWORD(length));
+  return OnStream<QWORD>(handle, QWORD(-1), [&](Stream& stream, int& error) {
+    const std::int64_t length = mode == BASS_POS_BYTE ? stream.Length() : -1;
+    if (length < 0) error = BASS_ERROR_NOTAVAIL;
+    return QWORD(length);
   });
 }
 
 const char* WINAPI BASS_ChannelGetTags(DWORD handle, DWORD tags) {
-  return Guarded<const char*>(nullptr, [&]() -> const char* {
-    auto stream = Find(handle);
-    if (!stream) return Fail(BASS_ERROR_HANDLE, static_cast<const char*>(nullptr));
-    int error = BASS_OK;
-    const char* result = stream->Tags(tags, &error);
-    if (result == nullptr) return Fail(error, result);
-    return Succeed(result);
+  return OnStream<const char*>(handle, nullptr, [&](Stream& stream, int& error) {
+    return stream.Tags(tags, &error);
   });
 }
 
 BOOL WINAPI BASS_ChannelGetAttribute(DWORD handle, DWORD attrib, float* value) {
-  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
-    auto stream = Find(handle);
-    if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
-    if (value == nullptr) return Fail(BASS_ERROR_ILLPARAM, FALSE);
+  return OnStream<BOOL>(handle, FALSE, [&](Stream& stream, int& error) {
+    if (value == nullptr) {
+      error = BASS_ERROR_ILLPARAM;
+      return FALSE;
+    }
     BASS_CHANNELINFO info{};
     switch (attrib) {
       case BASS_ATTRIB_VOL:
-        *value = stream->Volume();
+        *value = stream.Volume();
         break;
       case BASS_ATTRIB_BITRATE:
-        *value = stream->Bitrate();
+        *value = stream.Bitrate();
         break;
       case BASS_ATTRIB_FREQ:
-        stream->Info(&info);
+        stream.Info(&info);
         *value = float(info.freq);
         break;
       case BASS_ATTRIB_PAN:
         *value = 0.0f;
         break;
       default:
-        return Fail(BASS_ERROR_ILLTYPE, FALSE);
+        error = BASS_ERROR_ILLTYPE;
     }
-    return Succeed(TRUE);
+    return TRUE;
   });
 }
 
 double WINAPI BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) {
-  return Guarded<double>(-1.0, [&]() -> double {
-    auto stream = Find(handle);
-    if (!stream) return Fail(BASS_ERROR_HANDLE, -1.0);
-    return Succeed(stream->BytesToSeconds(std::int64_t(pos)));
+  return OnStream<double>(handle, -1.0, [&](Stream& stream, int&) {
+    return stream.BytesToSeconds(std::int64_t(pos));
   });
 }
 
 BOOL WINAPI BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value) {
-  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
-    auto stream = Find(handle);
-    if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
+  return OnStream<BOOL>(handle, FALSE, [&](Stream& stream, int& error) {
     // Only the volume can be changed: rate and pan changes are not offered.
-    if (attrib != BASS_ATTRIB_VOL) return Fail(BASS_ERROR_ILLTYPE, FALSE);
+    if (attrib != BASS_ATTRIB_VOL) error = BASS_ERROR_ILLTYPE;
     // NaN or infinity would turn every sample into noise.
-    if (!std::isfinite(value)) return Fail(BASS_ERROR_ILLPARAM, FALSE);
-    stream->SetVolume(value);
-    return Succeed(TRUE);
+    else if (!std::isfinite(value)) error = BASS_ERROR_ILLPARAM;
+    else stream.SetVolume(value);
+    return TRUE;
   });
 }
 
 BOOL WINAPI BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
-  return Guarded<BOOL>(FALSE, [&]() -> BOOL {
-    auto stream = Find(handle);
-    if (!stream) return Fail(BASS_ERROR_HANDLE, FALSE);
+  return OnStream<BOOL>(handle, FALSE, [&](Stream& stream, int& error) {
     // Only byte positions; the scan and other flags in the upper bits change nothing here,
     // since the whole file is kept and frames are found by walking their headers.
-    if ((mode & 0xFFFF) != BASS_POS_BYTE) return Fail(BASS_ERROR_NOTAVAIL, FALSE);
-    int error = BASS_OK;
-    if (!stream->SetPosition(std::int64_t(pos), &error)) return Fail(error, FALSE);
-    return Succeed(TRUE);
+    if ((mode & 0xFFFF) != BASS_POS_BYTE) error = BASS_ERROR_NOTAVAIL;
+    else stream.SetPosition(std::int64_t(pos), &error);
+    return TRUE;
   });
 }
 

@@ -17,7 +17,7 @@ std::unique_ptr<DeviceOutput> DeviceOutput::Open(int sampleRate, int channels) {
 }
 
 void DeviceOutput::Collect(OutputFeed& feed) {
-  device_.CollectPlayed([&](const std::int16_t* s, std::size_t n) { feed.capture.Append(s, n); });
+  device_.CollectPlayed([&](const std::int16_t* s, std::size_t n) { feed.capture.Heard(s, n); });
 }
 
 void DeviceOutput::Advance(OutputFeed& feed, std::int64_t) {
@@ -27,7 +27,7 @@ void DeviceOutput::Advance(OutputFeed& feed, std::int64_t) {
     const std::int64_t frames = std::min(feed.pending.Frames(), bufferFrames);
     // Partial buffers only at the very end.
     if (frames == 0 || (frames < bufferFrames && !feed.decodeEnded)) break;
-    feed.pending.Take(frames, feed.volume, feed.scratch);
+    feed.pending.Take(frames, feed.gain, feed.scratch);
     device_.Queue(feed.scratch.data(), std::size_t(frames));
   }
 }

@@ -41,7 +41,9 @@ bool DownloadedFile::GrowLocked() {
     return false;
   }
   try {
+#if TUNER_TEST_BUILD
     if (failAt_ / kChunkBytes == chunks_.size()) throw std::bad_alloc();
+#endif
     // Left unfilled: every byte is written before it is read.
     chunks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kChunkBytes));
   } catch (...) {
@@ -86,10 +88,12 @@ void DownloadedFile::MarkOutOfMemory() {
   outOfMemory_ = true;
 }
 
+#if TUNER_TEST_BUILD
 void DownloadedFile::FailAllocationAt(std::size_t offset) {
   std::lock_guard lock(mutex_);
   failAt_ = offset;
 }
+#endif
 
 std::int64_t DownloadedFile::AnnouncedSize() const {
   std::lock_guard lock(mutex_);

@@ -73,9 +73,11 @@ class DownloadedFile {
   // Wakes every waiter (used when the stream is being torn down).
   void Wake();
 
+#if TUNER_TEST_BUILD
   // For tests of the download's failure path: the chunk that would hold byte `offset`
   // cannot be allocated, as if memory had run out there.
   void FailAllocationAt(std::size_t offset);
+#endif
 
  private:
   // With the mutex held: a chunk more, or false when the cap or the budget says no.
@@ -87,7 +89,9 @@ class DownloadedFile {
   mutable std::condition_variable changed_;
   std::vector<std::unique_ptr<std::uint8_t[]>> chunks_;
   std::size_t size_ = 0;
+#if TUNER_TEST_BUILD
   std::size_t failAt_ = SIZE_MAX;
+#endif
   std::int64_t announced_ = -1;
   bool finished_ = false;
   bool complete_ = false;

@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "standins/bass/body_pace.h"
-#include "standins/bass/module_thread_win.h"
-#include "standins/bass/win_handle.h"
+#include "platform/module_thread_win.h"
+#include "platform/owners_win.h"
+#include "platform/utf16_win.h"
 
 namespace {
 
@@ -38,25 +39,7 @@ std::int64_t NowMs() {
       .count();
 }
 
-using InternetHandle = OwnedHandle<HINTERNET, WinHttpCloseHandle>;
-
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) return {};
-  int length = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
-  std::wstring wide(std::size_t(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), wide.data(), length);
-  return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-  if (text.empty()) return {};
-  int length = WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0,
-                                   nullptr, nullptr);
-  std::string narrow(std::size_t(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), narrow.data(), length, nullptr,
-                      nullptr);
-  return narrow;
-}
+using InternetHandle = HttpOwner<&WinHttpCloseHandle>;
 
 // The raw head comes as CRLF-separated lines; callers of the tag entry expect NUL-separated
 // ones ending in an empty string.
@@ -159,7 +142,7 @@ bool HttpDownload::Begin(const std::string& url, DWORD offset, DWORD waitMs, int
     return false;
   }
   std::shared_ptr<Link> link = link_;
-  started_ = StartModuleThread([this, link, wide = Widen(url), offset] {
+  started_ = bool(StartModuleThread(ThisModule(), [this, link, wide = Widen(url), offset] {
     try {
       Run(*link, wide, offset);
     } catch (...) {
@@ -175,7 +158,7 @@ bool HttpDownload::Begin(const std::string& url, DWORD offset, DWORD waitMs, int
     }
     if (link->closedOn != GetCurrentThreadId()) Sleep(kCallbackReturnMs);
     return ModuleRelease::Release;
-  });
+  }));
   if (!started_) {
     *error = BASS_ERROR_MEM;
     return false;

@@ -3,43 +3,61 @@
 #include <algorithm>
 #include <cmath>
 
-#include "standins/bass/clock_output.h"
-#include "standins/bass/device_output_win.h"
-#include "standins/bass/module_thread_win.h"
+#include "standins/bass/frame_cursor.h"
 
 namespace {
 
-// How far past its tags a file may hold junk before its first frame.
-constexpr std::size_t kScanLimit = 64 * 1024;
-// Room for the two successors that confirm a first frame.
-constexpr std::size_t kChainSlack = 3 * kLargestFrameBytes + kFrameHeaderBytes;
 constexpr DWORD kHeadWaitMs = 10000;
 constexpr auto kCreateDeadline = std::chrono::seconds(10);
 
-}  // namespace
-
-std::atomic<float>& OutputVolume() {
-  static std::atomic<float> volume{1.0f};
-  return volume;
+std::int64_t NowMicros() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
-Stream::Stream(const StreamSettings& settings) : settings_(settings), file_(settings.cap) {}
+int ErrorOf(FormatFailure failure) {
+  switch (failure) {
+    case FormatFailure::OutOfMemory:
+      return BASS_ERROR_MEM;
+    case FormatFailure::TimedOut:
+      return BASS_ERROR_TIMEOUT;
+    case FormatFailure::NotMp3:
+      break;
+  }
+  return BASS_ERROR_FILEFORM;
+}
+
+std::size_t CapOf([[maybe_unused]] const StreamSettings& settings) {
+#if TUNER_TEST_BUILD
+  return settings.cap;
+#else
+  return DownloadedFile::kStreamCap;
+#endif
+}
+
+}  // namespace
+
+Stream::Stream(std::string name, const StreamSettings& settings)
+    : settings_(settings), name_(std::move(name)), file_(CapOf(settings)) {
+#if TUNER_TEST_BUILD
+  file_.FailAllocationAt(settings.failAllocationAt);
+#endif
+}
 
 Stream::~Stream() { Shutdown(); }
 
 std::shared_ptr<Stream> Stream::OpenUrl(const std::string& url, DWORD offset, DOWNLOADPROC* proc,
                                         void* user, const StreamSettings& settings, int* error) {
   const auto deadline = std::chrono::steady_clock::now() + kCreateDeadline;
-  std::shared_ptr<Stream> stream(new Stream(settings));
-  stream->name_ = url;
-  stream->file_.FailAllocationAt(settings.failAllocationAt);
+  std::shared_ptr<Stream> stream(new Stream(url, settings));
   stream->download_ = std::make_unique<HttpDownload>(stream->file_, proc, user);
   if (!stream->download_->Begin(url, offset, kHeadWaitMs, error)) {
     stream->Shutdown();
     return nullptr;
   }
   stream->headers_ = stream->download_->Headers();
-  if (!stream->Recognise(deadline, error) || !stream->Start(error)) {
+  if (!stream->Begin(deadline, error)) {
     stream->Shutdown();
     return nullptr;
   }
@@ -49,171 +67,121 @@ std::shared_ptr<Stream> Stream::OpenUrl(const std::string& url, DWORD offset, DO
 std::shared_ptr<Stream> Stream::OpenBytes(const std::uint8_t* bytes, std::size_t count,
                                           std::string name, const StreamSettings& settings,
                                           int* error) {
-  std::shared_ptr<Stream> stream(new Stream(settings));
-  stream->name_ = std::move(name);
+  std::shared_ptr<Stream> stream(new Stream(std::move(name), settings));
   if (!stream->file_.Announce(std::int64_t(count)) || !stream->file_.Append(bytes, count)) {
     *error = BASS_ERROR_MEM;
     return nullptr;
   }
   stream->file_.Finish(true);
-  if (!stream->Recognise(std::chrono::steady_clock::now(), error) || !stream->Start(error)) {
+  if (!stream->Begin(std::chrono::steady_clock::now(), error)) {
     stream->Shutdown();
     return nullptr;
   }
   return stream;
 }
 
-void Stream::Shutdown() {
-  {
-    std::lock_guard lock(mutex_);
-    quit_ = true;
+bool Stream::Begin(std::chrono::steady_clock::time_point deadline, int* error) {
+  FormatFailure failure = FormatFailure::NotMp3;
+  std::optional<StreamFormat> format = RecogniseFormat(file_, deadline, &failure);
+  if (!format) {
+    *error = ErrorOf(failure);
+    return false;
   }
-  wake_.notify_all();
+  format_ = std::move(*format);
+  std::string capturePath;
+#if TUNER_TEST_BUILD
+  capturePath = settings_.capturePath;
+#endif
+  playback_.emplace(format_.facts, settings_.silent, capturePath);
+  decoder_.emplace(mutex_, wake_, file_, format_, *playback_);
+  return decoder_->Start(error);
+}
+
+void Stream::Shutdown() {
   file_.Wake();
+  if (decoder_) decoder_->Stop();
   if (download_) download_->Stop();
-  if (playerDone_) WaitForSingleObject(playerDone_->get(), INFINITE);
-  playerDone_.reset();
   std::lock_guard lock(mutex_);
   // What the output has played up to the moment of the free counts as played.
-  if (output_) {
-    OutputFeed feed = FeedLocked();
-    output_->Settle(feed, NowMicros());
-    output_.reset();
-  }
-  decoding_.decoder.Close();
-  capture_.Close();
+  if (playback_) playback_->Close(NowMicros());
 }
 
-bool Stream::Recognise(std::chrono::steady_clock::time_point deadline, int* error) {
-  std::vector<std::uint8_t> window;
-  for (;;) {
-    // Whether the download is over is read first, so bytes arriving meanwhile are not
-    // mistaken for the end of the file.
-    const bool finished = file_.Finished();
-    const std::size_t received = file_.Received();
-    bool needMore = false;
-    // Tags first: one or more ID3v2 tags may precede the audio.
-    std::size_t tagEnd = 0;
-    for (;;) {
-      std::uint8_t head[10];
-      std::size_t got = file_.Read(tagEnd, head, sizeof(head));
-      if (got < sizeof(head) && !finished) {
-        needMore = true;
-        break;
-      }
-      std::size_t tag = Id3v2TagSize(head, got);
-      if (tag == 0) break;
-      tagEnd += tag;
-    }
-    if (!needMore && tagEnd > received) needMore = !finished;
-    if (!needMore) {
-      const std::size_t windowEnd = std::min(received, tagEnd + kScanLimit + kChainSlack);
-      window.resize(windowEnd > tagEnd ? windowEnd - tagEnd : 0);
-      file_.Read(tagEnd, window.data(), window.size());
-      FrameSearchRequest request;
-      request.data = window.data();
-      request.size = window.size();
-      request.complete = finished && windowEnd == received;
-      request.limit = kScanLimit;
-      request.chain = 3;
-      FrameLocation found = FindFrame(request);
-      if (found.result == FrameSearch::NotFound) {
-        *error = file_.OutOfMemory() ? BASS_ERROR_MEM : BASS_ERROR_FILEFORM;
-        return false;
-      }
-      if (found.result == FrameSearch::Found) {
-        format_ = found.header;
-        audioStart_ = tagEnd + found.offset;
-        StreamLayout layout;
-        layout.first = found.header;
-        layout.summary = ParseVbrSummary(window.data() + found.offset,
-                                         window.size() - found.offset, found.header);
-        layout.audioStart = std::int64_t(audioStart_);
-        layout.fileSize = file_.Size();
-        firstAudioFrame_ = audioStart_ + (layout.summary ? std::size_t(format_.frameBytes) : 0);
-        facts_ = ComputeStreamFacts(layout);
-        if (tagEnd > 0) {
-          id3v2_.resize(tagEnd);
-          file_.Read(0, id3v2_.data(), tagEnd);
-        }
-        return true;
-      }
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (finished || now >= deadline) {
-      *error = !finished              ? BASS_ERROR_TIMEOUT
-               : file_.OutOfMemory() ? BASS_ERROR_MEM
-                                     : BASS_ERROR_FILEFORM;
+// --- transport -----------------------------------------------------------------------
+
+void Stream::JumpLocked(std::int64_t frame, std::size_t fileOffset, std::int64_t discard) {
+  decoder_->JumpLocked(fileOffset, discard);
+  playback_->Jump(frame, NowMicros());
+  wake_.notify_all();
+}
+
+void Stream::Play(bool restart) {
+  std::lock_guard lock(mutex_);
+  if (restart || playback_->Ended()) JumpLocked(0, format_.firstAudioFrame, 0);
+  playback_->Play(NowMicros());
+  wake_.notify_all();
+}
+
+void Stream::Stop() {
+  std::lock_guard lock(mutex_);
+  playback_->Stop(NowMicros());
+}
+
+bool Stream::Pause(int* error) {
+  std::lock_guard lock(mutex_);
+  return playback_->Pause(NowMicros(), error);
+}
+
+bool Stream::SetPosition(std::int64_t bytes, int* error) {
+  const std::int64_t frame = bytes / BytesPerSampleFrame(format_.facts);
+  const std::int64_t length = Length();
+  if (bytes < 0 || (length >= 0 && bytes > length)) {
+    *error = BASS_ERROR_POSITION;
+    return false;
+  }
+  std::size_t offset = format_.firstAudioFrame;
+  std::int64_t discard = 0;
+  if (frame > 0) {
+    // Decoding starts at the frame that holds the position and drops what comes before.
+    const std::int64_t index = frame / format_.frame.samplesPerFrame;
+    const std::int64_t found = FindFrameOffset(file_, format_.frame, format_.firstAudioFrame, index);
+    if (found < 0) {
+      *error = BASS_ERROR_POSITION;  // not downloaded yet
       return false;
     }
-    file_.WaitBeyond(received,
-                     std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now));
+    offset = std::size_t(found);
+    discard = frame - index * format_.frame.samplesPerFrame;
   }
-}
-
-bool Stream::Start(int* error) {
-  if (!decoding_.decoder.Open(format_)) {
-    *error = BASS_ERROR_CODEC;
-    return false;
-  }
-  decoding_.cursor = std::make_unique<FrameCursor>(format_, firstAudioFrame_);
-  // The level may look back a second behind a decoder that runs up to two seconds ahead.
-  history_ = std::make_unique<PcmHistory>(facts_.channels, std::int64_t(facts_.sampleRate) * 3);
-  pending_ = PendingAudio(facts_.channels);
-  decodePosition_ = firstAudioFrame_;
-  lengthBytes_ = facts_.lengthBytes;
-  lengthExact_ = facts_.lengthExact;
-  if (!settings_.silent) output_ = DeviceOutput::Open(facts_.sampleRate, facts_.channels);
-  if (!output_) output_ = std::make_unique<ClockOutput>(facts_.sampleRate);
-  if (!settings_.capturePath.empty()) {
-    capture_.Open(settings_.capturePath, facts_.sampleRate, facts_.channels);
-  }
-  lastFlush_ = std::chrono::steady_clock::now();
-  auto done = std::make_shared<UniqueHandle>(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!*done || !StartModuleThread([this, done] {
-        PlayerLoop();
-        SetEvent(done->get());  // from here on the stream may be gone
-        return ModuleRelease::Release;
-      })) {
-    *error = BASS_ERROR_MEM;
-    return false;
-  }
-  playerDone_ = std::move(done);
+  std::lock_guard lock(mutex_);
+  JumpLocked(frame, offset, discard);
   return true;
 }
 
-// --- queries ---------------------------------------------------------------------
+// --- queries ---------------------------------------------------------------------------
+
+std::int64_t Stream::Position(bool decoded) {
+  std::lock_guard lock(mutex_);
+  const std::int64_t frame = decoded ? playback_->DecodedFrame() : playback_->PlayedFrame(NowMicros());
+  return frame * BytesPerSampleFrame(format_.facts);
+}
 
 std::int64_t Stream::Length() {
   std::lock_guard lock(mutex_);
-  // A file whose size the server did not give is measured once it is all here.
-  if (lengthBytes_ < 0 && file_.Finished()) {
-    StreamLayout layout;
-    layout.first = format_;
-    layout.audioStart = std::int64_t(audioStart_);
-    layout.fileSize = file_.Size();
-    std::uint8_t frame[kLargestFrameBytes + kFrameHeaderBytes] = {};
-    std::size_t got = file_.Read(audioStart_, frame, sizeof(frame));
-    layout.summary = ParseVbrSummary(frame, got, format_);
-    lengthBytes_ = ComputeStreamFacts(layout).lengthBytes;
-  }
-  return lengthBytes_;
+  return decoder_->LengthLocked();
 }
 
 std::int64_t Stream::FilePosition(DWORD mode, int* error) {
   std::lock_guard lock(mutex_);
   const std::int64_t received = std::int64_t(file_.Received());
   const std::int64_t size = file_.Size() >= 0 ? file_.Size() : received;
-  const std::int64_t start = std::int64_t(audioStart_);
+  const std::int64_t start = std::int64_t(format_.audioStart);
+  const std::int64_t decoded = std::int64_t(decoder_->PositionLocked());
   switch (mode) {
-    case BASS_FILEPOS_CURRENT: {
+    case BASS_FILEPOS_CURRENT:
       // Decoding runs ahead of what is heard; the end of the file is reported only once
       // the last sample has been played, so a caller that takes it for the end of the
       // song does not cut the song short.
-      if (ended_) return size - start;
-      const std::int64_t decoded = std::int64_t(decodePosition_) - start;
-      return std::max<std::int64_t>(0, std::min(decoded, size - start - 1));
-    }
+      if (playback_->Ended()) return size - start;
+      return std::max<std::int64_t>(0, std::min(decoded - start, size - start - 1));
     case BASS_FILEPOS_DOWNLOAD:
       return received;
     case BASS_FILEPOS_END:
@@ -223,7 +191,7 @@ std::int64_t Stream::FilePosition(DWORD mode, int* error) {
     case BASS_FILEPOS_CONNECTED:
       return download_ && !file_.Finished() ? 1 : 0;
     case BASS_FILEPOS_BUFFER:
-      return std::max<std::int64_t>(0, received - std::int64_t(decodePosition_));
+      return std::max<std::int64_t>(0, received - decoded);
     case BASS_FILEPOS_SIZE:
       if (file_.Size() < 0) {
         *error = BASS_ERROR_NOTAVAIL;
@@ -236,34 +204,60 @@ std::int64_t Stream::FilePosition(DWORD mode, int* error) {
   }
 }
 
-double Stream::BytesToSeconds(std::int64_t bytes) const { return ::BytesToSeconds(facts_, bytes); }
+bool Stream::Level(float* levels, float seconds, DWORD flags, int* error) {
+  std::lock_guard lock(mutex_);
+  return playback_->Level(levels, seconds, flags, NowMicros(), error);
+}
+
+DWORD Stream::LevelWord(int* error) {
+  float levels[2] = {};
+  if (!Level(levels, 0.02f, BASS_LEVEL_STEREO, error)) return DWORD(-1);
+  const auto scale = [](float v) { return DWORD(std::lround(std::min(v, 1.0f) * 32768)); };
+  return scale(levels[0]) | (scale(levels[1]) << 16);
+}
+
+DWORD Stream::Data(void* buffer, DWORD length, int* error) {
+  std::lock_guard lock(mutex_);
+  if (length == BASS_DATA_AVAILABLE) return DWORD(playback_->UnplayedBytes());
+  if ((length & (BASS_DATA_FFT256 | BASS_DATA_FIXED)) || buffer == nullptr) {
+    *error = BASS_ERROR_ILLPARAM;  // spectra are not offered
+    return DWORD(-1);
+  }
+  return playback_->RecentSamples(buffer, length, NowMicros());
+}
+
+double Stream::BytesToSeconds(std::int64_t bytes) const {
+  return ::BytesToSeconds(format_.facts, bytes);
+}
 
 float Stream::Volume() {
   std::lock_guard lock(mutex_);
-  return volume_;
+  return playback_->Volume();
 }
 
 void Stream::SetVolume(float volume) {
   std::lock_guard lock(mutex_);
-  volume_ = std::max(volume, 0.0f);
+  playback_->SetVolume(volume);
 }
 
 void Stream::Info(BASS_CHANNELINFO* info) const {
   *info = BASS_CHANNELINFO{};
-  info->freq = DWORD(facts_.sampleRate);
-  info->chans = DWORD(facts_.channels);
+  info->freq = DWORD(format_.facts.sampleRate);
+  info->chans = DWORD(format_.facts.channels);
   info->ctype = BASS_CTYPE_STREAM_MP3;
   info->filename = name_.c_str();
 }
 
 const char* Stream::Tags(DWORD type, int* error) {
   std::lock_guard lock(mutex_);
-  if (type == BASS_TAG_ID3V2 && !id3v2_.empty()) return reinterpret_cast<const char*>(id3v2_.data());
+  if (type == BASS_TAG_ID3V2 && !format_.id3v2.empty()) {
+    return reinterpret_cast<const char*>(format_.id3v2.data());
+  }
   if (type == BASS_TAG_HTTP && !headers_.empty()) return headers_.c_str();
   if (type == BASS_TAG_ID3 && file_.Complete()) {
     // The 128-byte tag at the very end of the file, once the whole file is here.
     const std::size_t received = file_.Received();
-    if (id3v1_.empty() && received >= 128 + audioStart_) {
+    if (id3v1_.empty() && received >= 128 + format_.audioStart) {
       std::vector<std::uint8_t> tail(128);
       file_.Read(received - 128, tail.data(), 128);
       if (tail[0] == 'T' && tail[1] == 'A' && tail[2] == 'G') id3v1_ = std::move(tail);

@@ -20,15 +20,15 @@ bool WaveOutput::Open(int sampleRate, int channels) {
   format.wBitsPerSample = 16;
   format.nBlockAlign = WORD(channels * 2);
   format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
-  event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (event_ == nullptr) return false;
-  if (waveOutOpen(&device_, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(event_), 0,
+  event_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  if (!event_) return false;
+  HWAVEOUT device = nullptr;
+  if (waveOutOpen(&device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(event_.get()), 0,
                   CALLBACK_EVENT) != MMSYSERR_NOERROR) {
-    device_ = nullptr;
-    CloseHandle(event_);
-    event_ = nullptr;
+    event_.reset();
     return false;
   }
+  device_.reset(device);
   channels_ = channels;
   bufferFrames_ = std::size_t(sampleRate) * kBufferMs / 1000;
   buffers_.resize(kBuffers);
@@ -37,7 +37,7 @@ bool WaveOutput::Open(int sampleRate, int channels) {
     b.header = WAVEHDR{};
     b.header.lpData = reinterpret_cast<LPSTR>(b.samples.data());
     b.header.dwBufferLength = DWORD(b.samples.size() * sizeof(std::int16_t));
-    waveOutPrepareHeader(device_, &b.header, sizeof(WAVEHDR));
+    waveOutPrepareHeader(device_.get(), &b.header, sizeof(WAVEHDR));
   }
   next_ = oldest_ = 0;
   queuedFrames_ = 0;
@@ -45,20 +45,18 @@ bool WaveOutput::Open(int sampleRate, int channels) {
 }
 
 void WaveOutput::Close() {
-  if (device_ == nullptr) return;
-  waveOutReset(device_);
+  if (!device_) return;
+  waveOutReset(device_.get());
   for (Buffer& b : buffers_) {
     b.header.dwBufferLength = DWORD(b.samples.size() * sizeof(std::int16_t));
-    waveOutUnprepareHeader(device_, &b.header, sizeof(WAVEHDR));
+    waveOutUnprepareHeader(device_.get(), &b.header, sizeof(WAVEHDR));
   }
-  waveOutClose(device_);
-  device_ = nullptr;
+  device_.reset();
   buffers_.clear();
-  CloseHandle(event_);
-  event_ = nullptr;
+  event_.reset();
 }
 
-bool WaveOutput::HasFreeBuffer() { return device_ != nullptr && !buffers_[next_].queued; }
+bool WaveOutput::HasFreeBuffer() { return device_ && !buffers_[next_].queued; }
 
 void WaveOutput::Queue(const std::int16_t* samples, std::size_t frames) {
   Buffer& b = buffers_[next_];
@@ -67,14 +65,14 @@ void WaveOutput::Queue(const std::int16_t* samples, std::size_t frames) {
   b.header.dwBufferLength = DWORD(frames * std::size_t(channels_) * sizeof(std::int16_t));
   b.header.dwFlags &= ~WHDR_DONE;
   b.queued = true;
-  waveOutWrite(device_, &b.header, sizeof(WAVEHDR));
+  waveOutWrite(device_.get(), &b.header, sizeof(WAVEHDR));
   queuedFrames_ += std::int64_t(frames);
   next_ = (next_ + 1) % buffers_.size();
 }
 
 void WaveOutput::CollectPlayed(
     const std::function<void(const std::int16_t*, std::size_t)>& played) {
-  while (device_ != nullptr && buffers_[oldest_].queued &&
+  while (device_ && buffers_[oldest_].queued &&
          (buffers_[oldest_].header.dwFlags & WHDR_DONE)) {
     Buffer& b = buffers_[oldest_];
     b.queued = false;
@@ -84,10 +82,10 @@ void WaveOutput::CollectPlayed(
 }
 
 std::int64_t WaveOutput::PlayedFrames() {
-  if (device_ == nullptr) return 0;
+  if (!device_) return 0;
   MMTIME time{};
   time.wType = TIME_SAMPLES;
-  if (waveOutGetPosition(device_, &time, sizeof(time)) != MMSYSERR_NOERROR) return 0;
+  if (waveOutGetPosition(device_.get(), &time, sizeof(time)) != MMSYSERR_NOERROR) return 0;
   if (time.wType == TIME_BYTES) return std::min<std::int64_t>(time.u.cb / (channels_ * 2), queuedFrames_);
   return std::min<std::int64_t>(time.u.sample, queuedFrames_);
 }
@@ -100,16 +98,16 @@ bool WaveOutput::Idle() {
 }
 
 void WaveOutput::Pause() {
-  if (device_ != nullptr) waveOutPause(device_);
+  if (device_) waveOutPause(device_.get());
 }
 
 void WaveOutput::Resume() {
-  if (device_ != nullptr) waveOutRestart(device_);
+  if (device_) waveOutRestart(device_.get());
 }
 
 void WaveOutput::Reset() {
-  if (device_ == nullptr) return;
-  waveOutReset(device_);
+  if (!device_) return;
+  waveOutReset(device_.get());
   // What the reset returned was never heard.
   for (Buffer& b : buffers_) b.queued = false;
   next_ = oldest_ = 0;

@@ -7,6 +7,8 @@
 #include <functional>
 #include <vector>
 
+#include "platform/owners_win.h"
+
 class WaveOutput {
  public:
   WaveOutput() = default;
@@ -40,8 +42,8 @@ class WaveOutput {
     std::vector<std::int16_t> samples;
     bool queued = false;
   };
-  HWAVEOUT device_ = nullptr;
-  HANDLE event_ = nullptr;
+  UniqueHandle event_;    // signalled by the device; it goes after the device
+  WaveOutHandle device_;
   int channels_ = 2;
   std::size_t bufferFrames_ = 0;
   std::vector<Buffer> buffers_;

@@ -6,27 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/owners_win.h"
 #include "standins/mode/mode_args.h"
 
 namespace {
-
-class ConsoleHandle {
- public:
-  ConsoleHandle()
-      : handle_(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                            nullptr)) {}
-  ~ConsoleHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  ConsoleHandle(const ConsoleHandle&) = delete;
-  ConsoleHandle& operator=(const ConsoleHandle&) = delete;
-  HANDLE get() const { return handle_; }
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
 
 int Fail(const std::string& why) {
   std::fprintf(stderr, "MODE: %s\n", why.c_str());
@@ -50,8 +33,10 @@ int main(int argc, char** argv) {
   if (!parse.request) return Fail(parse.error);
 
   // The console itself, not standard output, which a caller may have redirected.
-  ConsoleHandle console;
-  if (!console.valid()) return Fail("there is no console");
+  const FileHandle console(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       0, nullptr));
+  if (!console) return Fail("there is no console");
   CONSOLE_SCREEN_BUFFER_INFO info = {};
   if (!GetConsoleScreenBufferInfo(console.get(), &info)) return Fail("the console cannot be read");
 

@@ -21,10 +21,10 @@ playing the same HTTPS file from the same site:
 (run outside the sandbox, the script installs mpg123 if missing and goes into the sandbox
 itself). About a minute and a half; everything it starts ends by itself.
 
-How a sample counts as played: Bass.dll runs on its silent clock (TUNER_BASS_SILENT=1) and
-writes exactly the samples the clock passes to a capture file per stream. The file is
-written through a C runtime buffer (4 KiB) and flushed every 250 ms, so it grows in steps
-behind the clock. Since the silent clock lets samples through in real time, a capture seen
+How a sample counts as played: Bass.dll runs on its silent clock (the sandbox has no sound
+device) and, in its test build, writes exactly the samples the clock passes to a capture
+file per stream (TUNER_BASS_CAPTURE). The file is written through a C runtime buffer
+(4 KiB) and flushed every 250 ms, so it grows in steps behind the clock. Since the silent clock lets samples through in real time, a capture seen
 holding d bytes at time t was started no later than t - d / bytes per second; the earliest
 such bound over the first stretch of growth is the moment of the first played sample.
 """
@@ -43,7 +43,7 @@ ROOT = HERE.parents[2]
 sys.path.insert(0, str(HERE.parent))
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 from catalogue import CA_DIR, HOST_OF, catalogue_site, songs  # noqa: E402
-from harness import BUILD, Tuner, windows_path  # noqa: E402
+from harness import BUILD, Tuner, program_copy, windows_path  # noqa: E402
 from playing import SONG_PATH  # noqa: E402
 
 PROGRAMS = ("listen_tuner", "download_tuner")
@@ -248,8 +248,10 @@ def milestones(site, program, since, first):
 def launch(program, folder, site):
     """A running player and the milestones from its launch to its first played sample."""
     folder.mkdir(parents=True, exist_ok=True)
-    env = {"TUNER_BASS_CAPTURE": windows_path(folder / "song.wav"), "TUNER_BASS_SILENT": "1"}
-    tuner = TimedTuner(program, ["/order", "2"], env=env)
+    # The test build's Bass.dll, which writes what it plays.
+    env = {"TUNER_BASS_CAPTURE": windows_path(folder / "song.wav")}
+    exe = program_copy(program, folder / "program", test_build=True)
+    tuner = TimedTuner(program, ["/order", "2"], env=env, exe=exe)
     tuner.start()
     launched = Moment()
     first = Capture(folder / "song-1.wav").watch(seconds_of_audio=1.0, timeout=30)
@@ -329,8 +331,7 @@ def console_calls_per_pass(program, folder):
     """(passes counted, {entry: calls per pass}) of the player loop while a song plays."""
     folder.mkdir(parents=True, exist_ok=True)
     with console_calls.relay() as relay_env:
-        env = dict(relay_env, TUNER_BASS_SILENT="1")
-        tuner = TimedTuner(program, ["/order", "2"], env=env).start()
+        tuner = TimedTuner(program, ["/order", "2"], env=relay_env).start()
         try:
             tuner.wait_until(lambda s: s.find("Played:"), 30, "the Played: line")
             time.sleep(RELAY_SECONDS)

@@ -6,24 +6,25 @@ import queue
 import subprocess
 import threading
 
-from harness import BIN, BUILD, wine_env, windows_path
+from harness import BIN, PROGRAMS, TEST_BIN, wine_env, windows_path
 
-PROBE = BUILD / "tests" / "bass_probe.exe"
+PROBE = PROGRAMS / "tests" / "bass_probe.exe"
 
 
 class BassProbe:
-    def __init__(self, capture=None, silent=True, env=None, bound=True):
-        """bound=False: the probe does not load the library itself (for unloadcycles and
-        watch)."""
+    def __init__(self, capture=None, env=None, bound=True):
+        """The shipped library, or the test build's where a capture or a switch of `env` is
+        asked for. bound=False: the probe does not load the library itself (for
+        unloadcycles and watch)."""
         environment = dict(os.environ)
         environment.setdefault("WINEDEBUG", "-all")
         if capture:
             environment["TUNER_BASS_CAPTURE"] = windows_path(capture)
-        if silent:
-            environment["TUNER_BASS_SILENT"] = "1"
         environment.update(env or {})
+        switches = capture or any(key.startswith("TUNER_BASS_") for key in env or {})
+        self.library = (TEST_BIN if switches else BIN) / "Bass.dll"
         self.process = subprocess.Popen(
-            wine_env.command(PROBE, windows_path(BIN / "Bass.dll")) + ([] if bound else ["--unbound"]),
+            wine_env.command(PROBE, windows_path(self.library)) + ([] if bound else ["--unbound"]),
             stdin=subprocess.PIPE,
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=environment, text=True, bufsize=1)
         self.lines = queue.Queue()

@@ -1,7 +1,9 @@
 """The end-to-end tests' view of a running program: start it under Wine in a terminal,
 read its console exactly, type keys, collect its exit code.
 
-Runs inside the sandbox (tools/sandbox.py), which sets TUNER_BUILD and the Wine prefix.
+Runs inside the sandbox (tools/sandbox.py), which sets TUNER_BUILD (the tree whose songs, test
+CA and Wine prefixes the tests use), TUNER_PROGRAMS (the tree whose programs are under test:
+the same one, or the 32-bit build beside it) and the Wine prefix.
 """
 import os
 import pathlib
@@ -16,8 +18,12 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools"))
 import wine_env  # noqa: E402
 
 BUILD = pathlib.Path(os.environ.get("TUNER_BUILD", pathlib.Path(__file__).resolve().parents[2] / "build" / "win"))
-BIN = BUILD / "bin"
-PROBE = BUILD / "tests" / "console_probe.exe"
+PROGRAMS = pathlib.Path(os.environ.get("TUNER_PROGRAMS", BUILD))
+BIN = PROGRAMS / "bin"
+# The test build beside the tested one (tools/test_build.py): its Bass.dll obeys the test
+# switches (TUNER_BASS_*), which the shipped one does not even know.
+TEST_BIN = PROGRAMS.with_name(PROGRAMS.name + "-test") / "bin"
+PROBE = PROGRAMS / "tests" / "console_probe.exe"
 
 KEYS = {
     "esc": "v27:27",       # as Windows delivers it
@@ -204,13 +210,15 @@ def _shell_quote(text):
     return "'" + text.replace("'", "'\\''") + "'"
 
 
-def program_copy(program, folder, with_bass=True, name=None):
+def program_copy(program, folder, with_bass=True, name=None, test_build=False):
     """A copy of a program in a folder of its own (optionally without Bass.dll beside it,
-    or under another name); returns the copy's path."""
+    or under another name, or beside the test build's Bass.dll for a test that needs its
+    switches); returns the copy's path."""
     folder = pathlib.Path(folder)
     folder.mkdir(parents=True, exist_ok=True)
     target = folder / (name or f"{program}.exe")
     shutil.copy(BIN / f"{program}.exe", target)
-    if with_bass and (BIN / "Bass.dll").exists():
-        shutil.copy(BIN / "Bass.dll", folder / "Bass.dll")
+    bass = (TEST_BIN if test_build else BIN) / "Bass.dll"
+    if with_bass and bass.exists():
+        shutil.copy(bass, folder / "Bass.dll")
     return target

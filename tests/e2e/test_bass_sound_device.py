@@ -107,8 +107,7 @@ class BassSoundDevice(SongSiteCase):
 
     def probe(self, server=None):
         server = server or self.server
-        probe = BassProbe(capture=self.capture_dir / "capture.wav", silent=False,
-                          env=server.client_env())
+        probe = BassProbe(capture=self.capture_dir / "capture.wav", env=server.client_env())
         self.addCleanup(probe.close)
         self.assertEqual(probe.ask("init")["ok"], 1)
         return probe

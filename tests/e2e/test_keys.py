@@ -19,8 +19,14 @@ class Keys(unittest.TestCase):
         self.site = start_site()
         self.addCleanup(self.site.stop)
 
-    def start(self, program="listen_tuner", args=("/order", "2"), env=None):
-        tuner = start_playing(program, list(args), env=env)
+    def start(self, program="listen_tuner", args=("/order", "2"), capture=None):
+        """The program playing; with `capture`, beside the test build's Bass.dll, which
+        writes what it plays there."""
+        env, exe = {}, None
+        if capture:
+            env = {"TUNER_BASS_CAPTURE": capture_path(capture)}
+            exe = program_copy(program, tempfile.mkdtemp(prefix="keys-"), test_build=True)
+        tuner = start_playing(program, list(args), env=env, exe=exe)
         self.addCleanup(tuner.close)
         return tuner
 
@@ -65,7 +71,7 @@ class Keys(unittest.TestCase):
     def test_pause_holds_the_clock_and_the_audio(self):
         capture = tempfile.mkdtemp(prefix="capture-") + "/song.wav"
         self.site.set_latest(HOST_OF["listen_tuner"], 5)  # the 60 s song
-        tuner = self.start(args=("/order", "1"), env={"TUNER_BASS_CAPTURE": capture_path(capture)})
+        tuner = self.start(args=("/order", "1"), capture=capture)
         wait_for_clock(tuner, 1.0)
         tuner.press("p")
         time.sleep(0.3)
@@ -94,7 +100,7 @@ class Keys(unittest.TestCase):
         capture = tempfile.mkdtemp(prefix="capture-") + "/song.wav"
         self.site.set_latest(HOST_OF["download_tuner"], 5)
         tuner = self.start("download_tuner", args=("/order", "1"),
-                           env={"TUNER_BASS_CAPTURE": capture_path(capture)})
+                           capture=capture)
         wait_for_clock(tuner, 3.0)
         tuner.press("backspace")
         screen = tuner.wait_until(lambda s: played(s).clock < 1.5, 5, "the restart")
@@ -113,7 +119,7 @@ class Keys(unittest.TestCase):
     def test_volume_keys_and_the_captured_samples(self):
         capture = tempfile.mkdtemp(prefix="capture-") + "/song.wav"
         self.site.set_latest(HOST_OF["listen_tuner"], 5)
-        tuner = self.start(args=("/order", "1"), env={"TUNER_BASS_CAPTURE": capture_path(capture)})
+        tuner = self.start(args=("/order", "1"), capture=capture)
         wait_for_clock(tuner, 1.0)
         press_one_by_one(tuner, "+", 20)
         tuner.wait_until(lambda s: played(s).volume == 100, 5, "volume 100")

@@ -59,11 +59,11 @@ class SaveCopy(unittest.TestCase):
         self.addCleanup(self.site.stop)
         self.songs = {song.number: song for song in test_songs()}
 
-    def copy_program(self, program):
+    def copy_program(self, program, test_build=False):
         """A copy of the program in a folder of its own, so its save folder is the test's."""
         self.folder = pathlib.Path(tempfile.mkdtemp(prefix="save-copy-"))
         self.addCleanup(shutil.rmtree, self.folder, True)
-        return program_copy(program, self.folder)
+        return program_copy(program, self.folder, test_build=test_build)
 
     def play(self, program, args=("/order", "2"), number=1, exe=None, env=None):
         """The program playing song `number` (any song when number is None)."""
@@ -189,7 +189,8 @@ class SaveCopy(unittest.TestCase):
         self.site.fault(HOST_OF["listen_tuner"], "wrong_length", song=1, delta=2 ** 31, times=1)
         # Our Bass.dll keeps the whole file and refuses a stream larger than it may hold;
         # the vendor's, which keeps a buffer, opens it.
-        tuner = self.play("listen_tuner", env={"TUNER_BASS_STREAM_CAP": str(4 << 30)})
+        tuner = self.play("listen_tuner", exe=self.copy_program("listen_tuner", test_build=True),
+                          env={"TUNER_BASS_STREAM_CAP": str(4 << 30)})
         self.assertEqual(tuner.screen().row(4), f"Size:    {self.songs[1].size + 2 ** 31} bytes")
         tuner.press("d")
         time.sleep(2)

@@ -50,16 +50,13 @@ TEST(PlaybackClock, MovesForRestartAndSeek) {
   EXPECT_EQ(clock.Advance(3 * kSecond, 100000), 7000);
 }
 
-// The player thread rests while a quarter second of decoded audio is left over, comes
+// The decoding thread rests while a quarter second of decoded audio is left over, comes
 // back soon when short of it, and just after the last sample once decoding has ended.
 TEST(ClockOutput, RestsUntilTheDecodedAudioInHandRunsLow) {
-  PendingAudio pending(1);
+  OutputFeed feed(1, 1000);
   const std::vector<std::int16_t> second(1000, 0);
-  pending.Append(second.data(), second.size());
-  PcmHistory history(1, 1000);
-  WavWriter capture;
-  std::vector<std::int16_t> scratch;
-  OutputFeed feed{pending, history, capture, scratch, 1.0f, Transport::Playing, false};
+  feed.pending.Append(second.data(), second.size());
+  feed.transport = Transport::Playing;
   ClockOutput output(1000);
   output.Resume(feed, 0);
   EXPECT_EQ(output.RestMicros(feed, 0), 250000);           // a second in hand

@@ -128,7 +128,7 @@ TEST_F(DownloadSongTest, AnEarlierCopyOfTheSameNameIsReplacedNotAppendedTo) {
 
 TEST_F(DownloadSongTest, ARequestThatCannotBeOpenedShowsAndWritesNothing) {
   WinHttp().WinHttpOpenRequest = [](HttpHandle, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR*,
-                                    DWORD) -> HttpHandle { return nullptr; };
+                                    DWORD) WINAPI -> HttpHandle { return nullptr; };
   CapturedOutput output;
   Player().downloadState = DownloadState::Running;
   DownloadSong(Job("nothing.mp3", 100));
@@ -153,11 +153,11 @@ TEST_F(DownloadSongTest, AResponseThatNeverArrivesPrintsTheReceiveErrorAndWrites
 TEST_F(DownloadSongTest, ABodyCutShortByAFailingReadIsNeitherSavedNorRetriedForEver) {
   static int reads = 0;
   reads = 0;
-  WinHttp().WinHttpQueryDataAvailable = [](HttpHandle, LPDWORD available) -> BOOL {
+  WinHttp().WinHttpQueryDataAvailable = [](HttpHandle, LPDWORD available) WINAPI -> BOOL {
     *available = 4;  // claims more every time
     return TRUE;
   };
-  WinHttp().WinHttpReadData = [](HttpHandle, LPVOID buffer, DWORD, LPDWORD read) -> BOOL {
+  WinHttp().WinHttpReadData = [](HttpHandle, LPVOID buffer, DWORD, LPDWORD read) WINAPI -> BOOL {
     if (++reads > 2) {
       *read = 0;
       return FALSE;
@@ -172,7 +172,7 @@ TEST_F(DownloadSongTest, ABodyCutShortByAFailingReadIsNeitherSavedNorRetriedForE
 }
 
 TEST_F(DownloadSongTest, RunningOutOfMemoryGivesUpTheCopyNotThePlayer) {
-  WinHttp().WinHttpReadData = [](HttpHandle, LPVOID, DWORD, LPDWORD) -> BOOL {
+  WinHttp().WinHttpReadData = [](HttpHandle, LPVOID, DWORD, LPDWORD) WINAPI -> BOOL {
     throw std::bad_alloc();  // as the chunk's allocation would
   };
   fake.body = Song(100);

@@ -162,13 +162,13 @@ TEST(Redirects, APageWithoutARedirectLeavesNoNameNotTheLastSongs) {
 
 TEST(Redirects, RunningOutOfMemoryEndsTheStepCleanly) {
   FakeWinHttp fake;
-  WinHttp().WinHttpReadData = [](HttpHandle, LPVOID, DWORD, LPDWORD) -> BOOL {
+  WinHttp().WinHttpReadData = [](HttpHandle, LPVOID, DWORD, LPDWORD) WINAPI -> BOOL {
     throw std::bad_alloc();  // as a chunk's allocation would
   };
   CapturedOutput quiet;
   EXPECT_EQ(FetchLatestSongNumber(), 0);  // start-up then ends with its exit code 3
   EXPECT_EQ(fake.closed, 3);
-  WinHttp().WinHttpReceiveResponse = [](HttpHandle, LPVOID) -> BOOL { throw std::bad_alloc(); };
+  WinHttp().WinHttpReceiveResponse = [](HttpHandle, LPVOID) WINAPI -> BOOL { throw std::bad_alloc(); };
   Player().httpSession = kAny;
   CaptureSongRedirect(7);
   EXPECT_EQ(fake.closed, 5);  // its request and its connection

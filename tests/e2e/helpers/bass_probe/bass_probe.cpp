@@ -6,7 +6,8 @@
 // stop | volume <v> | globalvolume <v> | seek <bytes> | state | level <seconds> <flags> |
 // wait <ms> | waitend <ms> | free | handles | cycles <n> <url>... | tags | quit
 // With --unbound the library is not loaded at start, for the commands that load it
-// themselves or look at another process: unloadcycles <n> <url> | watch <program.exe>.
+// themselves or look at another process: unloadcycles <n> <url> | watch <program.exe>
+// (its handles, threads, GDI and user objects).
 #include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
@@ -173,8 +174,92 @@ void UnloadCycles(const char* path, int n, const std::string& url) {
               ThreadCount(GetCurrentProcessId()), ThreadsStartedIn(first.lpBaseOfDll, first.SizeOfImage));
 }
 
-// Handles and threads of a running program, found by its file name (the tests read its
-// memory from /proc, as the benchmarks do).
+// GDI objects of a process: Windows counts them with GetGuiResources; Wine answers 0 there
+// but keeps each process's objects in a table that its environment block points to, laid
+// out as on Windows (a kernel pointer, the owner's process id, a count, an upper word, the
+// type, a user pointer), so the live entries of the table are counted instead (the stock
+// objects included, a constant).
+long GdiObjects(HANDLE process, DWORD pid) {
+  const DWORD counted = GetGuiResources(process, GR_GDIOBJECTS);
+  if (counted != 0) return long(counted);
+#ifdef _WIN64
+  using Query = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+  struct Basic {  // PROCESS_BASIC_INFORMATION
+    LONG_PTR exitStatus;
+    unsigned char* peb;
+    ULONG_PTR affinity, priority, id, parent;
+  } basic{};
+  if (query == nullptr || query(process, 0, &basic, sizeof(basic), nullptr) != 0) return -1;
+  constexpr std::size_t kTableInEnvironmentBlock = 0xF8;
+  void* table = nullptr;
+  if (!ReadProcessMemory(process, basic.peb + kTableInEnvironmentBlock, &table, sizeof(table),
+                         nullptr) || table == nullptr) {
+    return -1;
+  }
+  struct Entry {
+    void* object;
+    USHORT owner, count, upper, type;
+    void* user;
+  };
+  constexpr std::size_t kEntries = 0x10000, kBatch = 4096;
+  std::vector<Entry> entries(kBatch);
+  long owned = 0;
+  for (std::size_t first = 0; first < kEntries; first += kBatch) {
+    if (!ReadProcessMemory(process, static_cast<Entry*>(table) + first, entries.data(),
+                           kBatch * sizeof(Entry), nullptr)) {
+      break;
+    }
+    for (const Entry& entry : entries) {
+      // Wine leaves the owner blank: its table holds the one process's objects (the stock
+      // objects among them) and nothing else.
+      const bool ours = entry.owner == USHORT(pid) || entry.owner == 0;
+      owned += (entry.type & 0x7F) != 0 && ours ? 1 : 0;
+    }
+  }
+  return owned;
+#else
+  (void)pid;
+  return -1;
+#endif
+}
+
+struct WindowSearch {
+  DWORD pid;
+  long windows;
+};
+
+BOOL CALLBACK CountWindow(HWND window, LPARAM search) {
+  auto* s = reinterpret_cast<WindowSearch*>(search);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  s->windows += owner == s->pid ? 1 : 0;
+  return TRUE;
+}
+
+BOOL CALLBACK CountWindowAndChildren(HWND window, LPARAM search) {
+  CountWindow(window, search);
+  EnumChildWindows(window, CountWindow, search);
+  return TRUE;
+}
+
+// User objects: GetGuiResources on Windows; under Wine (0 there too) the windows the
+// process's threads own, which is what a user-object leak of these programs would be.
+long UserObjects(HANDLE process, DWORD pid) {
+  const DWORD counted = GetGuiResources(process, GR_USEROBJECTS);
+  if (counted != 0) return long(counted);
+  WindowSearch search{pid, 0};
+  EnumWindows(CountWindowAndChildren, reinterpret_cast<LPARAM>(&search));
+  for (HWND message = FindWindowExA(HWND_MESSAGE, nullptr, nullptr, nullptr); message != nullptr;
+       message = FindWindowExA(HWND_MESSAGE, message, nullptr, nullptr)) {
+    CountWindow(message, reinterpret_cast<LPARAM>(&search));
+  }
+  return search.windows;
+}
+
+// Handles, threads, GDI and user objects of a running program, found by its file name (the
+// tests read its memory from /proc, as the benchmarks do).
 void Watch(const std::string& name) {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   PROCESSENTRY32 entry{};
@@ -184,8 +269,14 @@ void Watch(const std::string& name) {
     if (_stricmp(entry.szExeFile, name.c_str()) == 0) pid = entry.th32ProcessID;
   }
   CloseHandle(snapshot);
-  std::printf("{\"event\":\"watch\",\"pid\":%lu,\"handles\":%ld,\"threads\":%d}\n", pid,
-              pid != 0 ? HandleCount(pid) : -1, pid != 0 ? ThreadCount(pid) : -1);
+  HANDLE process = pid != 0 ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid)
+                            : nullptr;
+  std::printf("{\"event\":\"watch\",\"pid\":%lu,\"handles\":%ld,\"threads\":%d,\"gdi\":%ld,"
+              "\"user\":%ld}\n",
+              pid, pid != 0 ? HandleCount(pid) : -1, pid != 0 ? ThreadCount(pid) : -1,
+              process != nullptr ? GdiObjects(process, pid) : -1,
+              process != nullptr ? UserObjects(process, pid) : -1);
+  if (process != nullptr) CloseHandle(process);
 }
 
 void PrintState(const Api& api, DWORD h) {
