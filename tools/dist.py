@@ -11,7 +11,8 @@ builds apart. Every file must be of the zip's architecture: a library of the oth
 stop the programs at start-up. The README gets the version, the architecture and the site
 hosts the programs were built for, and Windows line ends (older Notepads show nothing else).
 Entries carry a fixed date, so the same builds give the same zips. SHA256SUMS is in the
-form `sha256sum -c` reads.
+form `sha256sum -c` reads. Nothing is packed that holds anything of the test build (the look
+of tests/shipped/check_shipped.py), nor two builds made for different sites.
 """
 import argparse
 import collections
@@ -23,6 +24,8 @@ import sys
 import zipfile
 
 SOURCE = pathlib.Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(SOURCE / "tests" / "shipped"))
+import check_shipped  # noqa: E402
 FILES = ("listen_tuner.exe", "download_tuner.exe", "Bass.dll")
 ENTRY_DATE = (2021, 4, 8, 0, 0, 0)
 SUMS = "SHA256SUMS"
@@ -88,6 +91,9 @@ def program_files(build, architecture):
             raise RuntimeError(f"{build / 'bin' / name} is not a {architecture.words} file: "
                                f"not put into the {architecture.name} zip")
         files[name] = data
+    test_build = check_shipped.findings(build / "bin")
+    if test_build:
+        raise RuntimeError(f"{build} is no build to ship: " + "; ".join(test_build))
     return files
 
 
@@ -131,6 +137,11 @@ def make_release(builds, readme, out_dir):
     is written unless every file checks out."""
     for name, build in builds.items():
         program_files(pathlib.Path(build), ARCHITECTURES[name])
+    # `make demo` reconfigures only the 64-bit tree: its hosts may no longer be the other's.
+    hosts = {name: configured_hosts(build) for name, build in builds.items()}
+    if len({tuple(sorted(h.items())) for h in hosts.values()}) > 1:
+        raise RuntimeError("the builds were made for different sites: " +
+                           "; ".join(f"{name} {h}" for name, h in hosts.items()))
     zips = [make_zip(build, readme, out_dir, ARCHITECTURES[name]) for name, build in builds.items()]
     return zips + [write_sums(zips, out_dir)]
 

@@ -2,6 +2,7 @@
 the demo catalogue, takes keys and leaves nothing behind; the demo songs; and what a Windows
 user gets: version resources, manifests and the zip of `make dist`."""
 import array
+import itertools
 import math
 import os
 import pathlib
@@ -30,6 +31,8 @@ from synth import arrange, genres, instruments, melody, mixing, theory  # noqa: 
 
 DEMO = SOURCE / "tools" / "demo.py"
 BUILD_X86 = BUILD.with_name(BUILD.name + "-x86")  # the 32-bit tree beside it, as `make` puts it
+# What each zip is packed from.
+TREES = {"win64": BUILD, "win32": BUILD_X86}
 SONG_CACHE = BUILD / "demo" / "songs"
 # The first run of the demo may have to make its songs (a few minutes on a busy machine).
 FIRST_SONG_SECONDS = 900
@@ -454,6 +457,7 @@ def pe_resources(data):
 
 
 RT_VERSION, RT_MANIFEST = 16, 24
+PROGRAMS = ("listen_tuner", "download_tuner")
 # Each zip's PE machine, the words that name it, and its name in a manifest.
 ARCHITECTURES = {"win64": (0x8664, "64-bit (x64)", "amd64"),
                  "win32": (0x014C, "32-bit (x86)", "x86")}
@@ -503,9 +507,9 @@ def version_strings(block):
 
 class WhatWeShip(unittest.TestCase):
     def test_each_program_carries_version_0_48_and_a_manifest_for_windows_7_to_11(self):
-        for program in ("listen_tuner", "download_tuner"):
-            with self.subTest(program=program):
-                resources = pe_resources((BUILD / "bin" / f"{program}.exe").read_bytes())
+        for (tree, build), program in itertools.product(TREES.items(), PROGRAMS):
+            with self.subTest(tree=tree, program=program):
+                resources = pe_resources((build / "bin" / f"{program}.exe").read_bytes())
                 version = resources[(RT_VERSION, 1)]
                 fixed = version.find(struct.pack("<I", 0xFEEF04BD))
                 self.assertGreater(fixed, 0)
@@ -526,9 +530,9 @@ class WhatWeShip(unittest.TestCase):
                                  "the programs turn DPI awareness on at run time")
 
     def test_each_program_shows_its_own_logo_as_its_icon_in_five_sizes(self):
-        for program in ("listen_tuner", "download_tuner"):
-            with self.subTest(program=program):
-                resources = pe_resources((BUILD / "bin" / f"{program}.exe").read_bytes())
+        for (tree, build), program in itertools.product(TREES.items(), PROGRAMS):
+            with self.subTest(tree=tree, program=program):
+                resources = pe_resources((build / "bin" / f"{program}.exe").read_bytes())
                 icon = program_icon(resources)
                 self.assertEqual([(side, bits) for side, bits, _ in icon],
                                  [(side, 32) for side in ICON_SIDES])
@@ -551,17 +555,34 @@ class WhatWeShip(unittest.TestCase):
                     (SOURCE / "targets" / program / f"{program}.ico").read_bytes()))
 
     def test_make_dist_gives_a_zip_for_each_architecture_and_their_checksums(self):
-        builds = {"win64": BUILD, "win32": BUILD_X86}
+        builds = TREES
         readme = SOURCE / "dist" / "README-Windows.txt"
-        with tempfile.TemporaryDirectory() as out, tempfile.TemporaryDirectory() as mixed:
+        test_build = BUILD.with_name(BUILD.name + "-test")
+        # Trees that must not ship, each as {file: the tree it comes from}, in place of one.
+        refused = [
             # The 32-bit programs beside a 64-bit library: they would not start.
-            (pathlib.Path(mixed) / "bin").mkdir()
-            for file, tree in (("listen_tuner.exe", BUILD_X86), ("download_tuner.exe", BUILD_X86),
-                               ("Bass.dll", BUILD)):
-                shutil.copy(tree / "bin" / file, pathlib.Path(mixed) / "bin")
-            with self.assertRaisesRegex(RuntimeError, r"Bass\.dll is not a 32-bit \(x86\) file"):
-                dist.make_release({"win64": BUILD, "win32": pathlib.Path(mixed)}, readme, out)
-            self.assertEqual(os.listdir(out), [], "a refused release leaves nothing")
+            ("win32", {"listen_tuner.exe": BUILD_X86, "download_tuner.exe": BUILD_X86,
+                       "Bass.dll": BUILD, "Bass.map": BUILD}, None,
+             r"Bass\.dll is not a 32-bit \(x86\) file"),
+            # The test build's library, switches and all.
+            ("win64", {"listen_tuner.exe": BUILD, "download_tuner.exe": BUILD,
+                       "Bass.dll": test_build, "Bass.map": test_build}, None,
+             r"is no build to ship: Bass\.dll holds the name"),
+            # The 32-bit programs built for another site than the 64-bit ones.
+            ("win32", {name: BUILD_X86 for name in dist.FILES + ("Bass.map",)},
+             "LISTEN_TUNER_HOST:STRING=radio.example.org\n", "made for different sites"),
+        ]
+        with tempfile.TemporaryDirectory() as out:
+            for replaced, files, cache, message in refused:
+                with self.subTest(refused=message), tempfile.TemporaryDirectory() as tree:
+                    (pathlib.Path(tree) / "bin").mkdir()
+                    for file, source in files.items():
+                        shutil.copy(source / "bin" / file, pathlib.Path(tree) / "bin")
+                    if cache:
+                        (pathlib.Path(tree) / "CMakeCache.txt").write_text(cache)
+                    with self.assertRaisesRegex(RuntimeError, message):
+                        dist.make_release({**builds, replaced: pathlib.Path(tree)}, readme, out)
+                    self.assertEqual(os.listdir(out), [], "a refused release leaves nothing")
 
             dist.make_release(builds, readme, out)
             self.assertEqual(sorted(os.listdir(out)), ["SHA256SUMS", "tuners-0.48-win32.zip",
@@ -587,13 +608,18 @@ class WhatWeShip(unittest.TestCase):
                             self.assertIn(identity.get("processorArchitecture"),
                                           (None, manifest_architecture))
                     # What the README tells users to look for in the library's Properties.
-                    description = version_strings(resources[(RT_VERSION, 1)])["FileDescription"]
+                    library = pe_resources(archive.read(f"{folder}/Bass.dll"))
+                    description = version_strings(library[(RT_VERSION, 1)])["FileDescription"]
                     self.assertTrue(description.endswith(words), description)
                     text = archive.read(f"{folder}/README.txt").decode("utf-8")
                     self.assertNotIn("@", text)
                     self.assertEqual(text.count("\n"), text.count("\r\n"))
                     self.assertIn("listen_tuner.exe     plays ", text)
                     self.assertIn(f"These are the {words} programs", text)
+                    # Which zip to take, and the very words the library's Properties show.
+                    for other in ARCHITECTURES:
+                        self.assertIn(f"tuners-0.48-{other}.zip", text)
+                    self.assertIn(f'"{words}"', text)
 
 
 if __name__ == "__main__":
