@@ -162,16 +162,30 @@ if(WIN_X86_BUILD_DIR)
            --gtest_filter=-LogoWindow.*:ConsoleSetupTest.*:BassExports.AStreamFromSilentFramesInMemoryPlaysAgainstTheClock)
   set_tests_properties(win.x86.tests PROPERTIES FIXTURES_REQUIRED wineprefix RESOURCE_LOCK wineprefix
                        TIMEOUT 600 SKIP_RETURN_CODE 77)
-  set(E2E_X86 test_startup_failures)
+  # Its test build, for the modules that need a switch of Bass.dll's.
+  add_test(NAME build.x86.test-build COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/test_build.py
+           --build ${WIN_X86_BUILD_DIR} --when-it-runs)
+  set_tests_properties(build.x86.test-build PROPERTIES FIXTURES_SETUP testbuildx86 TIMEOUT 900
+                       SKIP_RETURN_CODE 77)
+  # Start-up failures run wherever 32-bit Wine starts; the modules that play need 32-bit code
+  # on the processor itself (an emulated player does not play in time).
+  set(E2E_X86 test_startup_failures test_playing test_keys test_save_copy test_bass_streams)
   foreach(name ${E2E_X86})
     string(REGEX REPLACE "^test_" "" short ${name})
+    set(natively --natively)
+    if(name STREQUAL test_startup_failures)
+      set(natively "")
+    endif()
     add_test(NAME e2e.x86.${short}
              COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/sandbox.py --build ${WIN_BUILD_DIR}
-                     --programs ${WIN_X86_BUILD_DIR} --prefix-name prefix-e2e-1
+                     --programs ${WIN_X86_BUILD_DIR} --prefix-name prefix-e2e-1 ${natively}
                      -- ${Python3_EXECUTABLE} -m unittest -v ${name}
              WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
     set_tests_properties(e2e.x86.${short} PROPERTIES RESOURCE_LOCK e2eprefix1 TIMEOUT 900
-                         SKIP_RETURN_CODE 77)
+                         SKIP_RETURN_CODE 77 FIXTURES_REQUIRED testbuildx86)
+    if(name IN_LIST E2E_ALONE)
+      set_tests_properties(e2e.x86.${short} PROPERTIES RUN_SERIAL TRUE)
+    endif()
   endforeach()
 endif()
 

@@ -36,7 +36,11 @@ def unshare_command(kill_child=False):
 def outside(args):
     build = pathlib.Path(args.build).resolve()
     programs = pathlib.Path(args.programs or build).resolve()
-    reason = wine_env.cannot_run(programs / "bin" / "listen_tuner.exe")
+    program = programs / "bin" / "listen_tuner.exe"
+    reason = wine_env.cannot_run(program)
+    if not reason and args.natively and wine_env.is_32_bit(program) and not wine_env.native_32_bit():
+        reason = (f"skipped: {program} is a 32-bit program and this machine runs 32-bit code only "
+                  "through an emulator, where the players do not play as they do on Windows")
     if reason:
         print(reason)
         return wine_env.SKIPPED
@@ -137,6 +141,8 @@ def main():
     parser.add_argument("--prefix-name", default="prefix-e2e-1",
                         help="the Wine prefix in the build folder; one sandbox at a time each")
     parser.add_argument("--programs", help="the build whose programs are tested (default: --build)")
+    parser.add_argument("--natively", action="store_true",
+                        help="skip (77) a 32-bit program tree where 32-bit code is only emulated")
     parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("--scratch", help=argparse.SUPPRESS)
     parser.add_argument("command", nargs=argparse.REMAINDER)

@@ -40,7 +40,16 @@ def main():
     parser.add_argument("--build", required=True, help="the shipped build folder (configured)")
     parser.add_argument("--target", action="append", default=[],
                         help="what to build (repeatable; default: bass)")
+    parser.add_argument("--when-it-runs", action="store_true",
+                        help="skip (77) when this machine cannot run the build's programs")
     args = parser.parse_args()
+    if args.when_it_runs:
+        sys.path.insert(0, str(ROOT / "tools"))
+        import wine_env
+        reason = wine_env.cannot_run(pathlib.Path(args.build) / "bin" / "listen_tuner.exe")
+        if reason:
+            print(reason)
+            return wine_env.SKIPPED
     folder = test_build_folder(args.build)
     settings = ["-D%s=%s" % item for item in cached(args.build, CARRIED).items()]
     subprocess.run(["cmake", "--no-warn-unused-cli", "-S", str(ROOT), "-B", str(folder), "-G",
