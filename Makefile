@@ -44,12 +44,16 @@ demo: deps
 	@cmake --build $(WIN) --target listen_tuner download_tuner bass mode
 	@python3 tools/demo.py --build $(CURDIR)/$(WIN) --tuner $(TUNER) --latency $(LATENCY) -- $(ARGS)
 
-# The zip for Windows users: the programs as configured in $(WIN), Bass.dll and a README.
+# The zips for Windows users, win64 from $(WIN) and win32 from $(WIN_X86): each with its
+# programs, its Bass.dll and a README (the MODE stand-in is for Wine only: Windows has MODE),
+# and SHA256SUMS beside them.
 dist: deps
-	@$(CONFIGURE_WIN) $(HOSTS) >/dev/null
+	@$(call configure,$(WIN),x86_64) $(HOSTS) >/dev/null
+	@$(call configure,$(WIN_X86),i686) $(HOSTS) >/dev/null
 	@cmake --build $(WIN) --target listen_tuner download_tuner bass
-	@python3 tools/dist.py --build $(CURDIR)/$(WIN) --readme dist/README-Windows.txt \
-	    --out $(CURDIR)/build/dist
+	@cmake --build $(WIN_X86) --target listen_tuner download_tuner bass
+	@python3 tools/dist.py --win64 $(CURDIR)/$(WIN) --win32 $(CURDIR)/$(WIN_X86) \
+	    --readme dist/README-Windows.txt --out $(CURDIR)/build/dist
 
 bench: build
 	@tools/install_deps.sh mpg123

@@ -90,9 +90,14 @@ set(RUNNER ${CMAKE_SOURCE_DIR}/tools/wine_env.py)
 add_test(NAME build.test-build COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/test_build.py
          --build ${WIN_BUILD_DIR} --target bass --target listen_tuner --target download_tuner)
 set_tests_properties(build.test-build PROPERTIES FIXTURES_SETUP testbuild TIMEOUT 900)
+# Both architectures ship, so both are looked at.
+set(shipped_builds --build ${WIN_BUILD_DIR})
+if(WIN_X86_BUILD_DIR)
+  list(APPEND shipped_builds --build ${WIN_X86_BUILD_DIR})
+endif()
 add_test(NAME shipped.nothing-of-the-test-build
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/shipped/check_shipped.py
-                 --build ${WIN_BUILD_DIR} --test-build ${WIN_BUILD_DIR}-test)
+                 ${shipped_builds} --test-build ${WIN_BUILD_DIR}-test)
 set_tests_properties(shipped.nothing-of-the-test-build PROPERTIES FIXTURES_REQUIRED testbuild)
 
 # One Wine prefix per build with a persistent wineserver for the Windows-side tests.

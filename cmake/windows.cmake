@@ -24,6 +24,10 @@ foreach(tuner listen_tuner download_tuner)
   file(GLOB target_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/targets/${tuner}/*.cpp
                                           ${CMAKE_SOURCE_DIR}/targets/${tuner}/*.rc)
   add_executable(${tuner} ${CMAKE_SOURCE_DIR}/app/main.cpp ${target_srcs})
+  # The resource compiler also reads the manifest and the icon: either changing rebuilds it.
+  set(target_dir ${CMAKE_SOURCE_DIR}/targets/${tuner})
+  set_source_files_properties(${target_dir}/${tuner}.rc PROPERTIES
+                              OBJECT_DEPENDS "${target_dir}/${tuner}.manifest;${target_dir}/${tuner}.ico")
   string(TOUPPER ${tuner} upper)
   target_compile_definitions(${tuner} PRIVATE TUNER_HOST="${${upper}_HOST}")
   target_compile_options(${tuner} PRIVATE -Wall -Wextra -Werror)

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the two programs' logos and writes them as stored logo records.
 
-    make_logos.py                 rewrite targets/*/logo_record.cpp in this checkout
+    make_logos.py                 rewrite targets/*/logo_record.cpp and the programs' icons
+                                  (targets/<program>/<program>.ico) in this checkout
     make_logos.py --out DIR       write them under DIR instead (DIR/targets/...)
     make_logos.py --images DIR    also write the logo files (listen_tuner.gif, download_tuner.png)
     make_logos.py --preview DIR   also write enlarged pictures on the console colours
@@ -9,6 +10,8 @@
 listen_tuner: an animated 64 by 64 GIF of exactly 63212 bytes, a tuning dial whose needle
 follows a row of level bars, see-through around its rounded corners, "Base128" text.
 download_tuner: a still 48 by 48 RGBA PNG of exactly 4611 bytes, a download badge, Base64.
+Each program's icon is the same drawing at 16, 24, 32, 48 and 256 pixels (listen_tuner's
+first frame), with its own soft edges instead of the GIF's cut-out ones.
 The output depends on nothing but this code, so rerunning it gives the same bytes.
 """
 import argparse
@@ -17,12 +20,13 @@ import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 
-from logo_art import gif, png, records  # noqa: E402
+from logo_art import gif, ico, png, records  # noqa: E402
 from logo_art.raster import (PI, Canvas, circle, clamp, cos, intersect, mix,  # noqa: E402
                              polygon, ring, rounded_rect, segment, sin)
 
 GIF_SIZE, PNG_SIZE = 63212, 4611
 GIF_SIDE, PNG_SIDE = 64, 48
+ICON_SIDES = (16, 24, 32, 48, 256)
 FRAMES = 30
 FRAME_DELAY_CS = 5
 # The consoles' backgrounds: colour 4 (red) and 5 (magenta), in the classic and the newer
@@ -66,8 +70,8 @@ def on_scale(radius, angle):
     return PIVOT[0] + radius * sin(angle), PIVOT[1] - radius * cos(angle)
 
 
-def draw_dial(frame):
-    canvas = Canvas(GIF_SIDE, GIF_SIDE)
+def draw_dial(frame, side=GIF_SIDE):
+    canvas = Canvas(side, side, scale=side / GIF_SIDE)
     panel = rounded_rect(1, 1, 63, 63, 9)
     canvas.fill(panel, lambda x, y: mix((62, 62, 72), (22, 22, 27), y / 64.0))
     canvas.fill(intersect(rounded_rect(2, 2, 62, 62, 8), lambda x, y: 3.2 - y),
@@ -147,8 +151,8 @@ def make_gif():
 
 # --- download_tuner: the badge ---------------------------------------------------------
 
-def draw_badge():
-    canvas = Canvas(PNG_SIDE, PNG_SIDE)
+def draw_badge(side=PNG_SIDE):
+    canvas = Canvas(side, side, scale=side / PNG_SIDE)
     canvas.fill(circle(24.8, 25.4, 21.5), (0, 0, 0), opacity=0.35)
     canvas.fill(circle(24, 24, 21.5), lambda x, y: mix((40, 206, 226), (12, 60, 150), y / 46.0))
     canvas.fill(intersect(circle(24, 24, 19.0), circle(24, 4.0, 17.0)), (255, 255, 255),
@@ -169,6 +173,13 @@ def draw_badge():
 def make_png():
     canvas = draw_badge()
     return png.write_png(canvas.rgba_bytes(), PNG_SIDE, PNG_SIDE, PNG_SIZE), canvas
+
+
+def make_icons():
+    return {
+        "listen_tuner": ico.write_ico({s: draw_dial(0, s).rgba_bytes() for s in ICON_SIDES}),
+        "download_tuner": ico.write_ico({s: draw_badge(s).rgba_bytes() for s in ICON_SIDES}),
+    }
 
 
 # --- output ----------------------------------------------------------------------------
@@ -223,10 +234,12 @@ def main():
             "download_tuner", f"a PNG of {PNG_SIDE} by {PNG_SIDE}, RGBA.",
             png_data, "Base64", download_text),
     }
-    for target, source in outputs.items():
-        path = args.out / "targets" / target / "logo_record.cpp"
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_text(source, encoding="ascii", newline="\n")
+    for target, icon in make_icons().items():
+        folder = args.out / "targets" / target
+        folder.mkdir(parents=True, exist_ok=True)
+        record = folder / "logo_record.cpp"
+        record.write_text(outputs[target], encoding="ascii", newline="\n")
+        (folder / f"{target}.ico").write_bytes(icon)
     if args.images:
         args.images.mkdir(parents=True, exist_ok=True)
         (args.images / "listen_tuner.gif").write_bytes(gif_data)

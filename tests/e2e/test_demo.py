@@ -2,11 +2,13 @@
 the demo catalogue, takes keys and leaves nothing behind; the demo songs; and what a Windows
 user gets: version resources, manifests and the zip of `make dist`."""
 import array
+import itertools
 import math
 import os
 import pathlib
 import random
 import re
+import shutil
 import socket
 import struct
 import subprocess
@@ -28,6 +30,9 @@ import dist  # noqa: E402
 from synth import arrange, genres, instruments, melody, mixing, theory  # noqa: E402
 
 DEMO = SOURCE / "tools" / "demo.py"
+BUILD_X86 = BUILD.with_name(BUILD.name + "-x86")  # the 32-bit tree beside it, as `make` puts it
+# What each zip is packed from.
+TREES = {"win64": BUILD, "win32": BUILD_X86}
 SONG_CACHE = BUILD / "demo" / "songs"
 # The first run of the demo may have to make its songs (a few minutes on a busy machine).
 FIRST_SONG_SECONDS = 900
@@ -452,10 +457,41 @@ def pe_resources(data):
 
 
 RT_VERSION, RT_MANIFEST = 16, 24
+PROGRAMS = ("listen_tuner", "download_tuner")
+# Each zip's PE machine, the words that name it, and its name in a manifest.
+ARCHITECTURES = {"win64": (0x8664, "64-bit (x64)", "amd64"),
+                 "win32": (0x014C, "32-bit (x86)", "x86")}
 WINDOWS_7_TO_11 = {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  # 7
                    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  # 8
                    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  # 8.1
                    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}  # 10 and 11
+
+
+RT_ICON, RT_GROUP_ICON = 3, 14
+ICON_SIDES = [16, 24, 32, 48, 256]
+PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
+
+
+def program_icon(resources):
+    """[(side, bits per pixel, image)] of the icon group Windows shows: the lowest-numbered."""
+    group = resources[min((k for k in resources if k[0] == RT_GROUP_ICON), key=lambda k: k[1])]
+    images = []
+    for i in range(struct.unpack_from("<H", group, 4)[0]):
+        width, height, _, _, _, bits, size, name = struct.unpack_from("<BBBBHHIH", group,
+                                                                      6 + 14 * i)
+        image = resources[(RT_ICON, name)]
+        assert (width, len(image)) == (height, size), "group entry and image disagree"
+        images.append((width or 256, bits, image))
+    return images
+
+
+def icon_file(data):
+    """The same triples for an .ico file."""
+    images = []
+    for i in range(struct.unpack_from("<H", data, 4)[0]):
+        width, _, _, _, _, bits, size, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
+        images.append((width or 256, bits, data[offset:offset + size]))
+    return images
 
 
 def version_strings(block):
@@ -471,9 +507,9 @@ def version_strings(block):
 
 class WhatWeShip(unittest.TestCase):
     def test_each_program_carries_version_0_48_and_a_manifest_for_windows_7_to_11(self):
-        for program in ("listen_tuner", "download_tuner"):
-            with self.subTest(program=program):
-                resources = pe_resources((BUILD / "bin" / f"{program}.exe").read_bytes())
+        for (tree, build), program in itertools.product(TREES.items(), PROGRAMS):
+            with self.subTest(tree=tree, program=program):
+                resources = pe_resources((build / "bin" / f"{program}.exe").read_bytes())
                 version = resources[(RT_VERSION, 1)]
                 fixed = version.find(struct.pack("<I", 0xFEEF04BD))
                 self.assertGreater(fixed, 0)
@@ -493,22 +529,97 @@ class WhatWeShip(unittest.TestCase):
                 self.assertFalse([e.tag for e in manifest.iter() if "dpi" in e.tag.lower()],
                                  "the programs turn DPI awareness on at run time")
 
-    def test_the_zip_holds_the_programs_bass_dll_and_a_readme_for_windows(self):
+    def test_each_program_shows_its_own_logo_as_its_icon_in_five_sizes(self):
+        for (tree, build), program in itertools.product(TREES.items(), PROGRAMS):
+            with self.subTest(tree=tree, program=program):
+                resources = pe_resources((build / "bin" / f"{program}.exe").read_bytes())
+                icon = program_icon(resources)
+                self.assertEqual([(side, bits) for side, bits, _ in icon],
+                                 [(side, 32) for side in ICON_SIDES])
+                for side, _, image in icon:
+                    if side == 256:
+                        self.assertEqual(image[:8], PNG_SIGNATURE)
+                        self.assertEqual(struct.unpack_from(">II", image, 16), (256, 256))
+                        continue
+                    # Colours with alpha and an AND mask, bottom row first: what Windows 7
+                    # draws at small sizes.
+                    self.assertEqual(struct.unpack_from("<IiiHHI", image),
+                                     (40, side, 2 * side, 1, 32, 0))
+                    mask_stride = (side + 31) // 32 * 4
+                    self.assertEqual(len(image), 40 + 4 * side * side + mask_stride * side)
+                    mask = image[40 + 4 * side * side:]
+                    middle = mask[(side // 2) * mask_stride + side // 16] & 0x80 >> side // 2 % 8
+                    self.assertEqual(mask[0] & 0x80, 0x80, "a corner is see-through")
+                    self.assertEqual(middle, 0, "the middle is drawn")
+                self.assertEqual(icon, icon_file(
+                    (SOURCE / "targets" / program / f"{program}.ico").read_bytes()))
+
+    def test_make_dist_gives_a_zip_for_each_architecture_and_their_checksums(self):
+        builds = TREES
+        readme = SOURCE / "dist" / "README-Windows.txt"
+        test_build = BUILD.with_name(BUILD.name + "-test")
+        # Trees that must not ship, each as {file: the tree it comes from}, in place of one.
+        refused = [
+            # The 32-bit programs beside a 64-bit library: they would not start.
+            ("win32", {"listen_tuner.exe": BUILD_X86, "download_tuner.exe": BUILD_X86,
+                       "Bass.dll": BUILD, "Bass.map": BUILD}, None,
+             r"Bass\.dll is not a 32-bit \(x86\) file"),
+            # The test build's library, switches and all.
+            ("win64", {"listen_tuner.exe": BUILD, "download_tuner.exe": BUILD,
+                       "Bass.dll": test_build, "Bass.map": test_build}, None,
+             r"is no build to ship: Bass\.dll holds the name"),
+            # The 32-bit programs built for another site than the 64-bit ones.
+            ("win32", {name: BUILD_X86 for name in dist.FILES + ("Bass.map",)},
+             "LISTEN_TUNER_HOST:STRING=radio.example.org\n", "made for different sites"),
+        ]
         with tempfile.TemporaryDirectory() as out:
-            target = dist.make_zip(BUILD, SOURCE / "dist" / "README-Windows.txt", out)
-            with zipfile.ZipFile(target) as archive:
-                names = sorted(archive.namelist())
-                self.assertEqual(names, sorted(f"tuners-0.48/{n}" for n in
-                                               ("listen_tuner.exe", "download_tuner.exe",
-                                                "Bass.dll", "README.txt")))
-                for name in ("listen_tuner.exe", "download_tuner.exe", "Bass.dll"):
-                    self.assertEqual(archive.read(f"tuners-0.48/{name}"),
-                                     (BUILD / "bin" / name).read_bytes())
-                readme = archive.read("tuners-0.48/README.txt").decode("utf-8")
-            self.assertNotIn("@", readme)
-            self.assertEqual(readme.count("\n"), readme.count("\r\n"))
-            self.assertIn("listen_tuner.exe     plays ", readme)
-            self.assertIn("Bass.dll", readme)
+            for replaced, files, cache, message in refused:
+                with self.subTest(refused=message), tempfile.TemporaryDirectory() as tree:
+                    (pathlib.Path(tree) / "bin").mkdir()
+                    for file, source in files.items():
+                        shutil.copy(source / "bin" / file, pathlib.Path(tree) / "bin")
+                    if cache:
+                        (pathlib.Path(tree) / "CMakeCache.txt").write_text(cache)
+                    with self.assertRaisesRegex(RuntimeError, message):
+                        dist.make_release({**builds, replaced: pathlib.Path(tree)}, readme, out)
+                    self.assertEqual(os.listdir(out), [], "a refused release leaves nothing")
+
+            dist.make_release(builds, readme, out)
+            self.assertEqual(sorted(os.listdir(out)), ["SHA256SUMS", "tuners-0.48-win32.zip",
+                                                       "tuners-0.48-win64.zip"])
+            check = subprocess.run(["sha256sum", "--strict", "-c", "SHA256SUMS"], cwd=out,
+                                   capture_output=True, text=True)
+            self.assertEqual(check.stdout.split(), ["tuners-0.48-win32.zip:", "OK",
+                                                    "tuners-0.48-win64.zip:", "OK"], check.stderr)
+            for name, (machine, words, manifest_architecture) in ARCHITECTURES.items():
+                folder = f"tuners-0.48-{name}"
+                with self.subTest(zip=name), zipfile.ZipFile(f"{out}/{folder}.zip") as archive:
+                    self.assertEqual(sorted(archive.namelist()), [
+                        f"{folder}/{n}" for n in ("Bass.dll", "README.txt", "download_tuner.exe",
+                                                  "listen_tuner.exe")])
+                    for file in ("listen_tuner.exe", "download_tuner.exe", "Bass.dll"):
+                        data = archive.read(f"{folder}/{file}")
+                        self.assertEqual(data, (builds[name] / "bin" / file).read_bytes())
+                        self.assertEqual(dist.pe_machine(data), machine, file)
+                        resources = pe_resources(data)
+                        if file.endswith(".exe"):
+                            identity = next(e for e in ElementTree.fromstring(
+                                resources[(RT_MANIFEST, 1)]).iter() if e.tag.endswith("Identity"))
+                            self.assertIn(identity.get("processorArchitecture"),
+                                          (None, manifest_architecture))
+                    # What the README tells users to look for in the library's Properties.
+                    library = pe_resources(archive.read(f"{folder}/Bass.dll"))
+                    description = version_strings(library[(RT_VERSION, 1)])["FileDescription"]
+                    self.assertTrue(description.endswith(words), description)
+                    text = archive.read(f"{folder}/README.txt").decode("utf-8")
+                    self.assertNotIn("@", text)
+                    self.assertEqual(text.count("\n"), text.count("\r\n"))
+                    self.assertIn("listen_tuner.exe     plays ", text)
+                    self.assertIn(f"These are the {words} programs", text)
+                    # Which zip to take, and the very words the library's Properties show.
+                    for other in ARCHITECTURES:
+                        self.assertIn(f"tuners-0.48-{other}.zip", text)
+                    self.assertIn(f'"{words}"', text)
 
 
 if __name__ == "__main__":

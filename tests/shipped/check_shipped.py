@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """What `make build` and `make dist` hand out holds nothing of the test build.
 
-    check_shipped.py --build build/win --test-build build/win-test
+    check_shipped.py --build build/win [--build build/win-x86 ...] --test-build build/win-test
 
-For the programs and Bass.dll in <build>/bin: no TUNER_ name (8-bit or UTF-16) and no call
-that reads the environment, so no test variable can be read; Bass.dll exports exactly the library's 28 names; its link map holds no
+For the programs and Bass.dll in each <build>/bin (both architectures ship): no TUNER_ name
+(8-bit or UTF-16) and no call that reads the environment, so no test variable can be read;
+Bass.dll exports exactly the library's 28 names; its link map holds no
 code of the test build (switches, capture, forced failures). The same look at the test
 build must find all of that (the programs' switch included), or this check could not tell.
 """
@@ -71,9 +72,11 @@ def findings(bin_folder, names=SHIPPED):
         for read in ENVIRONMENT_READS:
             if read in data:
                 found.append("%s reads its environment (%s)" % (name, read.decode()))
-    extra = exported_names((bin_folder / "Bass.dll").read_bytes()) - ENTRIES
-    if extra:
-        found.append("Bass.dll exports more than the 28 entries: %s" % sorted(extra))
+    exported = exported_names((bin_folder / "Bass.dll").read_bytes())
+    if exported - ENTRIES:
+        found.append("Bass.dll exports more than the 28 entries: %s" % sorted(exported - ENTRIES))
+    if ENTRIES - exported:
+        found.append("Bass.dll lacks %s" % sorted(ENTRIES - exported))
     link_map = (bin_folder / "Bass.map").read_text(errors="replace")
     for code in TEST_ONLY_CODE:
         if code in link_map:
@@ -83,16 +86,15 @@ def findings(bin_folder, names=SHIPPED):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--build", required=True)
+    parser.add_argument("--build", required=True, action="append")
     parser.add_argument("--test-build", required=True)
     args = parser.parse_args()
-    shipped = findings(pathlib.Path(args.build) / "bin")
-    for line in shipped:
-        print("shipped: " + line)
-    exported = exported_names((pathlib.Path(args.build) / "bin" / "Bass.dll").read_bytes())
-    if exported != ENTRIES:
-        print("shipped: Bass.dll lacks %s" % sorted(ENTRIES - exported))
-        shipped.append("lacks")
+    shipped = []
+    for build in map(pathlib.Path, args.build):
+        found = findings(build / "bin")
+        for line in found:
+            print("shipped (%s): %s" % (build.name, line))
+        shipped += found
     # The test build shows each kind of finding, so their absence above means something.
     test = findings(pathlib.Path(args.test_build) / "bin", names=SHIPPED)
     seen = {"name": all(any(f.startswith(name + " holds the name") for f in test)

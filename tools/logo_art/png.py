@@ -101,9 +101,11 @@ def lz77(data, window=32768, chain=64):
     return tokens
 
 
-def deflate_of_size(data, size):
-    """A deflate stream of exactly size bytes holding data."""
+def deflate_of_size(data, size=None):
+    """A deflate stream of exactly size bytes holding data; without a size, all of it coded."""
     tokens = lz77(data)
+    if size is None:
+        return deflate_with_cut(data, tokens, len(data))
     # Bits of the coded block (3-bit header, tokens, 7-bit end code) when it ends at cut.
     best_cut, bits_before = None, 3
     for position, length, distance in tokens:
@@ -125,7 +127,13 @@ def deflate_of_size(data, size):
         best_cut = len(data)
     if best_cut is None:
         raise SystemExit(f"no cut of {len(data)} bytes gives a deflate stream of {size} bytes")
+    stream = deflate_with_cut(data, tokens, best_cut)
+    assert len(stream) == size
+    return stream
 
+
+def deflate_with_cut(data, tokens, best_cut):
+    """The tokens before best_cut in a fixed-code block, the rest of data in a stored one."""
     writer = BitWriter()
     writer.put(0, 1)  # not the last block
     writer.put(1, 2)  # fixed Huffman codes
@@ -148,12 +156,12 @@ def deflate_of_size(data, size):
     writer.put(0, 2)  # stored
     writer.align()
     writer.out += struct.pack("<HH", len(tail), len(tail) ^ 0xFFFF) + tail
-    assert len(writer.out) == size
     return bytes(writer.out)
 
 
-def zlib_of_size(data, size):
-    stream = b"\x78\x01" + deflate_of_size(data, size - 6) + struct.pack(">I", zlib.adler32(data))
+def zlib_of_size(data, size=None):
+    body = deflate_of_size(data, None if size is None else size - 6)
+    stream = b"\x78\x01" + body + struct.pack(">I", zlib.adler32(data))
     assert zlib.decompress(stream) == data
     return stream
 
@@ -191,12 +199,14 @@ def chunk(kind, payload):
             + struct.pack(">I", zlib.crc32(kind + payload)))
 
 
-def write_png(rgba, width, height, total_size):
-    """An 8-bit RGBA, non-interlaced PNG of IHDR, IDAT and IEND only, total_size bytes."""
+def write_png(rgba, width, height, total_size=None):
+    """An 8-bit RGBA, non-interlaced PNG of IHDR, IDAT and IEND only, total_size bytes
+    (without one, as small as the fixed codes make it)."""
     header = chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
     end = chunk(b"IEND", b"")
     overhead = 8 + len(header) + 12 + len(end)
-    idat = chunk(b"IDAT", zlib_of_size(filtered_rows(rgba, width, height), total_size - overhead))
+    idat_size = None if total_size is None else total_size - overhead
+    idat = chunk(b"IDAT", zlib_of_size(filtered_rows(rgba, width, height), idat_size))
     return b"\x89PNG\r\n\x1a\n" + header + idat + end
 
 

@@ -90,20 +90,27 @@ def intersect(*shapes):
 class Canvas:
     """Straight (not premultiplied) RGBA floats, 0..255 colour and 0..1 alpha."""
 
-    def __init__(self, width, height):
-        self.width, self.height = width, height
+    def __init__(self, width, height, scale=1.0):
+        """width by height pixels; a drawing unit is scale pixels, so one drawing serves
+        every size of a picture."""
+        self.width, self.height, self.scale = width, height, scale
         self.colour = [(0.0, 0.0, 0.0)] * (width * height)
         self.alpha = [0.0] * (width * height)
 
     def fill(self, shape, paint, box=None, opacity=1.0):
-        """Paints shape with paint (a colour or a function of x, y) over what is there."""
-        x0, y0, x1, y1 = box or (0, 0, self.width, self.height)
-        x0, y0 = max(int(x0), 0), max(int(y0), 0)
-        x1, y1 = min(int(x1) + 1, self.width), min(int(y1) + 1, self.height)
+        """Paints shape with paint (a colour or a function of x, y) over what is there.
+        Shapes, paints and the box are in drawing units."""
+        s = self.scale
+        # Below full size a box's margin of a unit or so is less than the half pixel of
+        # edge shading: widen it by a pixel.
+        pad = 0 if s >= 1.0 else 1
+        x0, y0, x1, y1 = box or (0, 0, self.width / s, self.height / s)
+        x0, y0 = max(int(x0 * s) - pad, 0), max(int(y0 * s) - pad, 0)
+        x1, y1 = min(int(x1 * s) + 1 + pad, self.width), min(int(y1 * s) + 1 + pad, self.height)
         for y in range(y0, y1):
             for x in range(x0, x1):
-                px, py = x + 0.5, y + 0.5
-                cover = clamp(0.5 - shape(px, py)) * opacity
+                px, py = (x + 0.5) / s, (y + 0.5) / s
+                cover = clamp(0.5 - shape(px, py) * s) * opacity
                 if cover <= 0.0:
                     continue
                 colour = paint(px, py) if callable(paint) else paint
