@@ -13,6 +13,7 @@ import os
 import pathlib
 import random
 import re
+import select
 import shutil
 import socket
 import ssl
@@ -125,9 +126,15 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.answered_at = None  # when this connection last answered a request
 
     def handle_one_request(self):
-        # A server's keep-alive time-out: an idle connection is closed by the server itself.
-        if self.answered_at is not None and self.server.site.idle_close is not None:
-            self.connection.settimeout(self.server.site.idle_close)
+        # A server's keep-alive time-out: a connection idle that long is closed by the server.
+        while self.answered_at is not None and not self.stop.is_set():
+            if getattr(self.connection, "pending", lambda: 0)() or \
+                    select.select([self.connection], [], [], 0.05)[0]:
+                break
+            limit = self.server.site.idle_close
+            if limit is not None and time.monotonic() - self.answered_at >= limit:
+                self.close_connection = True
+                return
         super().handle_one_request()
         self.answered_at = time.monotonic()
 
@@ -179,7 +186,6 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.close_connection = True
 
     def do_GET(self):
-        self.connection.settimeout(None)
         dropped = self._dropped()
         self.server.site.log.append((self.connection_number, self.path, not dropped))
         if dropped:

@@ -357,6 +357,7 @@ class BassStreams(SongSiteCase):
         # unanswered and is sent once more, on a fresh one.
         for limit, answered in (("idle_close", [True, True]), ("idle_limit", [False, True, True])):
             with self.subTest(limit):
+                self.site.idle_close = self.site.idle_limit = None
                 self.downloaded(probe, "tone.mp3")
                 kept = self.site.log[-1][0]
                 setattr(self.site, limit, 0.3)
@@ -370,7 +371,6 @@ class BassStreams(SongSiteCase):
                 self.assertEqual(probe.ask("state")["length"],
                                  self.songs["tone.mp3"]["frames"] * 1152 * 4)
                 probe.ask("free")
-                setattr(self.site, limit, None)
 
     def test_a_stream_freed_mid_download_leaves_no_connection_to_the_next(self):
         probe = self.probe()
