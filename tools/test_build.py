@@ -44,8 +44,7 @@ def main():
                         help="skip (77) when this machine cannot run the build's programs")
     args = parser.parse_args()
     if args.when_it_runs:
-        sys.path.insert(0, str(ROOT / "tools"))
-        import wine_env
+        import wine_env  # beside this script
         reason = wine_env.cannot_run(pathlib.Path(args.build) / "bin" / "listen_tuner.exe")
         if reason:
             print(reason)

@@ -6,17 +6,14 @@
 #include <new>
 #include <vector>
 
-#include "standins/bass/body_pace.h"
 #include "platform/module_thread_win.h"
 #include "platform/owners_win.h"
 #include "platform/utf16_win.h"
+#include "standins/bass/body_pace.h"
 #include "standins/bass/http_session_win.h"
 
 namespace {
 
-// How long the response head may take once the request is sent (the session's time-outs
-// cover resolving, connecting and sending).
-constexpr DWORD kResponseMs = 5000;
 // Once the head is in, one read may wait this long for the next piece...
 constexpr DWORD kReadStallMs = 15000;
 // ...and every stretch this long must bring at least this much (a second of a 128 kbps
@@ -76,8 +73,8 @@ struct HttpDownload::Exchange {
   std::atomic<DWORD> status{0};
   std::atomic<DWORD> bytes{0};
   std::atomic<DWORD> error{0};
-  std::atomic<DWORD> closedOn{0};  // the thread that reported the close
-  bool watched = false;            // the request carries our callback
+  std::atomic<DWORD> closedOn{0};    // the thread that reported the close
+  bool watched = false;              // the request carries our callback
   std::vector<std::uint8_t> buffer;  // where reads in flight write
   std::wstring range;                // the extra header of the request
 
@@ -296,8 +293,8 @@ bool HttpDownload::Transfer(Link& link, const std::wstring& url, DWORD offset, i
   }
   // A server that ignores the range sends the whole file; the skipped part is dropped.
   if (statusCode != 200 && !(offset > 0 && statusCode == 206)) {
-    *failure = sent || exchange->error != ERROR_WINHTTP_TIMEOUT ? BASS_ERROR_FILEOPEN
-                                                                : BASS_ERROR_TIMEOUT;
+    *failure =
+        sent || exchange->error != ERROR_WINHTTP_TIMEOUT ? BASS_ERROR_FILEOPEN : BASS_ERROR_TIMEOUT;
     return false;
   }
   DWORD rawSize = 0;
@@ -331,8 +328,8 @@ bool HttpDownload::Transfer(Link& link, const std::wstring& url, DWORD offset, i
 }
 
 InternetHandle HttpDownload::Ask(Exchange& exchange, HINTERNET connection,
-                                               const std::wstring& object, DWORD secure,
-                                               DWORD offset, bool* sent) {
+                                 const std::wstring& object, DWORD secure, DWORD offset,
+                                 bool* sent) {
   *sent = false;
   // Closing the request cancels what is pending; WinHTTP may still write into the
   // exchange's buffer and call back until it reports the handle closed (under Wine: once
@@ -345,19 +342,21 @@ InternetHandle HttpDownload::Ask(Exchange& exchange, HINTERNET connection,
   WinHttpSetOption(request.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context));
   // Only the request carries the callback: the session and connection close without a
   // word into our code.
-  if (WinHttpSetStatusCallback(request.get(), &Exchange::OnStatus,
-                               WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
-                               0) == WINHTTP_INVALID_STATUS_CALLBACK) {
+  if (WinHttpSetStatusCallback(
+          request.get(), &Exchange::OnStatus,
+          WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
+          0) == WINHTTP_INVALID_STATUS_CALLBACK) {
     return InternetHandle();
   }
   exchange.watched = true;
   // The wait for the response head has a time-out of its own, apart from the reads'.
-  DWORD responseMs = kResponseMs;
+  DWORD responseMs = kHttpResponseMs;
   WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseMs,
                    sizeof(responseMs));
   if (offset > 0) exchange.range = L"Range: bytes=" + std::to_wstring(offset) + L"-";
   const bool range = !exchange.range.empty();
-  if (!WinHttpSendRequest(request.get(), range ? exchange.range.c_str() : WINHTTP_NO_ADDITIONAL_HEADERS,
+  if (!WinHttpSendRequest(request.get(),
+                          range ? exchange.range.c_str() : WINHTTP_NO_ADDITIONAL_HEADERS,
                           range ? DWORD(-1) : 0, WINHTTP_NO_REQUEST_DATA, 0, 0, context) ||
       !exchange.Await(WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE, nullptr) ||
       !WinHttpReceiveResponse(request.get(), nullptr) ||
@@ -385,7 +384,8 @@ bool HttpDownload::ReadBody(Exchange& exchange, HINTERNET request, std::uint64_t
     }
     if (available == 0) return true;
     DWORD got = 0;
-    if (!WinHttpReadData(request, exchange.buffer.data(), std::min(available, kReadChunk), nullptr) ||
+    if (!WinHttpReadData(request, exchange.buffer.data(), std::min(available, kReadChunk),
+                         nullptr) ||
         !exchange.AwaitPaced(WINHTTP_CALLBACK_STATUS_READ_COMPLETE, &got, pace)) {
       return false;
     }

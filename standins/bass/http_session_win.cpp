@@ -8,7 +8,6 @@ namespace {
 constexpr int kResolveMs = 5000;
 constexpr int kConnectMs = 5000;
 constexpr int kSendMs = 5000;
-constexpr int kResponseMs = 5000;
 
 struct Held {
   std::mutex mutex;
@@ -31,7 +30,7 @@ std::shared_ptr<const InternetHandle> SharedHttpSession() {
         WinHttpOpen(L"TunerBass/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                     WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
     if (!*session) return nullptr;
-    WinHttpSetTimeouts(session->get(), kResolveMs, kConnectMs, kSendMs, kResponseMs);
+    WinHttpSetTimeouts(session->get(), kResolveMs, kConnectMs, kSendMs, kHttpResponseMs);
     held.session = std::move(session);
   }
   return held.session;

@@ -14,6 +14,9 @@
 
 using InternetHandle = HttpOwner<&WinHttpCloseHandle>;
 
+// How long a response head may take once its request is sent.
+inline constexpr int kHttpResponseMs = 5000;
+
 // The session, opened (asynchronous, with the library's time-outs) on first use after a
 // BASS_Free or the load; null when none can be opened.
 std::shared_ptr<const InternetHandle> SharedHttpSession();
