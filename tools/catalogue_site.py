@@ -907,6 +907,18 @@ class CatalogueSite:
         with self._lock:
             self._log.clear()
 
+    def settle(self, timeout=10.0):
+        """Waits until every logged request has ended; True if they did. A client can read
+        a body's last byte before the server has counted it and written the log line."""
+        deadline = time.monotonic() + timeout
+        with self._lock:
+            while not all(r["done"] for r in self._log):
+                remaining = deadline - time.monotonic()
+                if remaining <= 0:
+                    return False
+                self._lock.wait(remaining)
+            return True
+
     def wait_for_request(self, predicate, timeout=10.0):
         """Waits until a logged request satisfies `predicate`; returns a copy of it or None."""
         deadline = time.monotonic() + timeout

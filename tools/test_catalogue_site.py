@@ -339,6 +339,7 @@ class SitePagesTest(SiteTestCase):
     def test_request_log(self):
         self.fetch(SITE_A.host, "/listen/2")
         self.fetch(SITE_A.host, "/files/blip.mp3", tls=True, headers={"Range": "bytes=0-9"})
+        self.assertTrue(self.site.settle())
         log = self.site.requests()
         self.assertEqual([(r["method"], r["path"], r["tls"], r["status"]) for r in log],
                          [("GET", "/listen/2", False, 302), ("GET", "/files/blip.mp3", True, 206)])
@@ -393,6 +394,7 @@ class SiteFaultTest(SiteTestCase):
         self.assertNotIn("content-length", headers)
         self.assertLess(body.index(b'<td class="c1">'), 4096)
         self.assertGreaterEqual(len(body), 3 * 1024 * 1024)
+        self.assertTrue(self.site.settle())
         self.assertEqual(self.site.requests()[-1]["sent"], len(body))
 
     def test_song_page_faults(self):
