@@ -147,6 +147,7 @@ class Keys(unittest.TestCase):
         for key in ("Q", "P", "D", "up", "f1", "alt-q", "alt-d", "alt-p", "alt-space", "alt-1"):
             tuner.press(key)
             time.sleep(0.2)
+            self.assertFalse(tuner.exited(), f"{key} ended the player")
         time.sleep(0.5)
         after = tuner.screen()
         self.assertFalse(tuner.exited())
