@@ -5,6 +5,7 @@ code), the requests the site saw and the save folder. Rows that can share a run 
 "/order 2", song n carries the nth row of a table and one run walks through them.
 RELIABILITY.md lists the same rows and their outcomes."""
 import pathlib
+import re
 import shutil
 import tempfile
 import time
@@ -13,8 +14,8 @@ import unittest
 from catalogue import HOST_OF, start_site, test_songs
 from catalogue_site import HOSTILE_NAMES
 from harness import Tuner, program_copy
-from playing import (BANNER_ROW, ERROR_LINE, SONG_PATH, assert_screen_shape, played,
-                     song_number_on_screen, wait_for_song)
+from playing import (BANNER_ROW, DEFAULT_ATTRIBUTE, ERROR_LINE, SONG_PATH, assert_screen_shape,
+                     played, song_number_on_screen, wait_for_song)
 
 PROGRAMS = ("listen_tuner", "download_tuner")
 ERROR_ROW = BANNER_ROW + 1
@@ -38,16 +39,17 @@ NO_NAME = "plays with no name; 'd' saves nothing"
 OTHER_NAME = "plays from where the redirect led, under that file's name"
 OWN_NAME = "plays under its own name"
 
-# Song n of "/order 2" gets row n.
+# Song n of "/order 2" gets row n. An error row is the first failure of its run: from the
+# third failed song in a row the wait's message takes the error line's place.
 SONG_PAGE_ROWS = (
     ("song page without a redirect over plain HTTP", "song_no_redirect", {"scheme": "http"},
      NO_NAME),
+    ("song page redirect loop", "song_redirect_loop", {}, ERROR_THEN_PASSED),
     ("song page 404", "song_status", {"status": 404}, PASSED_OVER),
+    ("song page redirect to the other site", "song_redirect_to", {}, OTHER_NAME),
+    ("song page redirect to a dead host", "song_redirect_dead", {}, ERROR_THEN_PASSED),
     ("song page 500", "song_status", {"status": 500}, PASSED_OVER),
     ("song page without a redirect", "song_no_redirect", {}, PASSED_OVER),
-    ("song page redirect loop", "song_redirect_loop", {}, ERROR_THEN_PASSED),
-    ("song page redirect to a dead host", "song_redirect_dead", {}, ERROR_THEN_PASSED),
-    ("song page redirect to the other site", "song_redirect_to", {}, OTHER_NAME),
     ("the song page after them", None, {}, OWN_NAME),
 )
 OTHER_SITES_SONG = 9  # where the redirect to the other site leads
@@ -63,6 +65,14 @@ AUDIO_ROWS = (
     ("audio shorter than its announced length", "wrong_length", {"delta": 50000}, OWN_NAME),
     ("the song after them", None, {}, OWN_NAME),
 )
+
+# Every song fails: the home page's newest number, every song page answering 404.
+EVERY_SONG_FAILS_LATEST = 500
+WAIT_MESSAGE = re.compile(r"^No song could be played; next try in (\d+) s$")
+FIRST_SECONDS = 10  # the requests of the run's first seconds are counted
+# The first ten seconds hold six tries (three at once, then after 1, 2 and 4 s): one more
+# for the clocks' edges; against some fifty without the waits.
+MOST_TRIES_IN_FIRST_SECONDS = 7
 
 # The copy's own requests only ("copy"), all of song COPY_SONG, with an older copy of it in
 # the save folder: (row, fault, parameters, whether the copy is then the served song).
@@ -290,6 +300,55 @@ class FaultMatrix(unittest.TestCase):
             if outcome == PASSED_OVER:
                 self.assertIn(number, files, row)
                 self.assertEqual(files[number]["fault"], kind, row)
+
+    # -- every song fails ----------------------------------------------------------------------
+
+    def test_every_song_fails(self):
+        """Both programs at once, each on its own site, as the waits make a run slow."""
+        tuners = {}
+        for program in PROGRAMS:
+            self.site.set_latest(HOST_OF[program], EVERY_SONG_FAILS_LATEST)
+            self.site.fault(HOST_OF[program], "song_status", status=404)
+            tuners[program] = self.run_program(program, ())
+        for program, tuner in tuners.items():
+            with self.subTest(program=program, check="the message"):
+                screen = tuner.wait_until(lambda s: WAIT_MESSAGE.match(s.row(ERROR_ROW)), 40,
+                                          "the wait's message")
+                self.assertEqual(screen.attribute(ERROR_ROW, 1), DEFAULT_ATTRIBUTE[program])
+        for program in PROGRAMS:
+            with self.subTest(program=program, check="the first seconds' requests"):
+                host = HOST_OF[program]
+                began = player_requests(self.site, "home", host)[0]["time"]
+                time.sleep(max(0.0, began + FIRST_SECONDS - time.time()))
+                first = [r for r in self.site.requests(host) if r["time"] < began + FIRST_SECONDS]
+                tries = [r for r in first if r["exchange"] == "song_page"]
+                self.assertGreaterEqual(len(tries), 3)
+                self.assertLessEqual(len(tries), MOST_TRIES_IN_FIRST_SECONDS)
+                # Each try is its song page and the audio library's request of the same page.
+                self.assertLessEqual(len(first), 1 + 2 * len(tries))
+        for program, tuner in tuners.items():
+            with self.subTest(program=program, check="Space during the wait"):
+                # A wait with seconds enough left that a try before its end is the key's.
+                screen = tuner.wait_until(lambda s: WAIT_MESSAGE.match(s.row(ERROR_ROW)) and int(
+                    WAIT_MESSAGE.match(s.row(ERROR_ROW)).group(1)) >= 5, 25, "a wait of 5 s or more")
+                left = int(WAIT_MESSAGE.match(screen.row(ERROR_ROW)).group(1))
+                before = len(self.song_pages(program))
+                tuner.press(" ")
+                self.assertIsNotNone(self.site.wait_for_request(
+                    lambda r: r["exchange"] == "song_page" and r["site_host"] == HOST_OF[program]
+                    and len(self.song_pages(program)) > before, timeout=left - 2))
+                # That try failed too, and the run goes on with a longer wait.
+                tuner.wait_until(lambda s: WAIT_MESSAGE.match(s.row(ERROR_ROW)) and int(
+                    WAIT_MESSAGE.match(s.row(ERROR_ROW)).group(1)) > left + 1, 10, "a longer wait")
+        for program in PROGRAMS:  # the site is back: every song plays again
+            self.site.clear_faults(HOST_OF[program])
+        for program, tuner in tuners.items():
+            with self.subTest(program=program, check="playing again by itself"):
+                screen = tuner.wait_until(lambda s: played(s) is not None and "Zorvathimelle"
+                                          in s.row(BANNER_ROW), 30 + 15, "a song")
+                assert_screen_shape(self, screen, program)
+                self.assertEqual(screen.row(ERROR_ROW), "")
+                self.quit(tuner)
 
     # -- the copy -----------------------------------------------------------------------------
 
