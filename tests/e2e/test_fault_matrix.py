@@ -5,7 +5,6 @@ code), the requests the site saw and the save folder. Rows that can share a run 
 "/order 2", song n carries the nth row of a table and one run walks through them.
 RELIABILITY.md lists the same rows and their outcomes."""
 import pathlib
-import re
 import shutil
 import tempfile
 import time
@@ -14,8 +13,8 @@ import unittest
 from catalogue import HOST_OF, start_site, test_songs
 from catalogue_site import HOSTILE_NAMES
 from harness import Tuner, program_copy
-from playing import (BANNER_ROW, DEFAULT_ATTRIBUTE, ERROR_LINE, SONG_PATH, assert_screen_shape,
-                     played, song_number_on_screen, wait_for_song)
+from playing import (BANNER_ROW, DEFAULT_ATTRIBUTE, ERROR_LINE, SONG_PATH, WAIT_LINE,
+                     assert_screen_shape, played, song_number_on_screen, wait_for_song)
 
 PROGRAMS = ("listen_tuner", "download_tuner")
 ERROR_ROW = BANNER_ROW + 1
@@ -68,7 +67,6 @@ AUDIO_ROWS = (
 
 # Every song fails: the home page's newest number, every song page answering 404.
 EVERY_SONG_FAILS_LATEST = 500
-WAIT_MESSAGE = re.compile(r"^No song could be played; next try in (\d+) s$")
 FIRST_SECONDS = 10  # the requests of the run's first seconds are counted
 # The first ten seconds hold six tries (three at once, then after 1, 2 and 4 s): one more
 # for the clocks' edges; against some fifty without the waits.
@@ -89,6 +87,12 @@ HOSTILE_ROWS = tuple(HOSTILE_NAMES) + (
     ("A name of two hundred characters " * 7)[:196] + ".mp3",
     "control\x01\x07\x1b[7mcharacters\x7f.mp3",  # sent raw in the redirect
 )
+
+
+def wait_left(screen):
+    """The seconds the wait's message counts down from, or 0 when it does not show."""
+    match = WAIT_LINE.match(screen.row(ERROR_ROW))
+    return int(match.group(1)) if match else 0
 
 
 def player_requests(site, exchange, host=None):
@@ -312,8 +316,7 @@ class FaultMatrix(unittest.TestCase):
             tuners[program] = self.run_program(program, ())
         for program, tuner in tuners.items():
             with self.subTest(program=program, check="the message"):
-                screen = tuner.wait_until(lambda s: WAIT_MESSAGE.match(s.row(ERROR_ROW)), 40,
-                                          "the wait's message")
+                screen = tuner.wait_until(lambda s: wait_left(s) > 0, 40, "the wait's message")
                 self.assertEqual(screen.attribute(ERROR_ROW, 1), DEFAULT_ATTRIBUTE[program])
         for program in PROGRAMS:
             with self.subTest(program=program, check="the first seconds' requests"):
@@ -329,17 +332,15 @@ class FaultMatrix(unittest.TestCase):
         for program, tuner in tuners.items():
             with self.subTest(program=program, check="Space during the wait"):
                 # A wait with seconds enough left that a try before its end is the key's.
-                screen = tuner.wait_until(lambda s: WAIT_MESSAGE.match(s.row(ERROR_ROW)) and int(
-                    WAIT_MESSAGE.match(s.row(ERROR_ROW)).group(1)) >= 5, 25, "a wait of 5 s or more")
-                left = int(WAIT_MESSAGE.match(screen.row(ERROR_ROW)).group(1))
+                screen = tuner.wait_until(lambda s: wait_left(s) >= 5, 25, "a wait of 5 s or more")
+                left = wait_left(screen)
                 before = len(self.song_pages(program))
                 tuner.press(" ")
                 self.assertIsNotNone(self.site.wait_for_request(
                     lambda r: r["exchange"] == "song_page" and r["site_host"] == HOST_OF[program]
                     and len(self.song_pages(program)) > before, timeout=left - 2))
                 # That try failed too, and the run goes on with a longer wait.
-                tuner.wait_until(lambda s: WAIT_MESSAGE.match(s.row(ERROR_ROW)) and int(
-                    WAIT_MESSAGE.match(s.row(ERROR_ROW)).group(1)) > left + 1, 10, "a longer wait")
+                tuner.wait_until(lambda s: wait_left(s) > left + 1, 10, "a longer wait")
         for program in PROGRAMS:  # the site is back: every song plays again
             self.site.clear_faults(HOST_OF[program])
         for program, tuner in tuners.items():
