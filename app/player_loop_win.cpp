@@ -2,11 +2,15 @@
 
 #include <windows.h>
 
+#include <charconv>
+
+#include "app/console_output_win.h"
 #include "app/key_reader_win.h"
 #include "app/keys.h"
 #include "app/options.h"
 #include "app/end_of_song.h"
 #include "app/player_state.h"
+#include "app/song_retry.h"
 #include "app/status_screen_win.h"
 #include "app/volume.h"
 #include "audio/audio_library_win.h"
@@ -19,7 +23,16 @@ struct Loop {
   HSTREAM stream = 0;
   bool paused = false;
   float level = 0.0f;
+  SongRetry retry;
+  unsigned waitShown = 0;  // the seconds the wait's message shows; 0: none shown
 };
+
+void NoteSongStart(Loop& loop) {
+  const PlayerState& player = Player();
+  loop.retry.SongStarted(SongPlays(player.fileSize, player.lengthBytes), GetTickCount64());
+  // A song whose lines are shown has cleared the screen, the message row with it.
+  if (player.fileSize != -1) loop.waitShown = 0;
+}
 
 void MoveOnToNewSong(Loop& loop) {
   audio::ChannelStop(loop.stream);
@@ -27,6 +40,19 @@ void MoveOnToNewSong(Loop& loop) {
   loop.stream = StartSong();
   Player().lengthBytes = audio::ChannelGetLength(loop.stream);
   loop.paused = false;
+  NoteSongStart(loop);
+}
+
+// While the player waits before its next try, the message row says so, counting down.
+// Written only when the count changes, so a wait costs one console write a second.
+void ShowRetryWait(Loop& loop) {
+  const unsigned left = loop.retry.SecondsLeft(GetTickCount64());
+  if (left == 0 || left == loop.waitShown) return;
+  loop.waitShown = left;
+  char digits[12];
+  const auto end = std::to_chars(digits, digits + sizeof digits, left).ptr;
+  console::PrintMessage({"No song could be played; next try in ",
+                         std::string_view(digits, end - digits), " s"});
 }
 
 // Carries out one key; false when the key ends the player.
@@ -79,8 +105,10 @@ bool Act(KeyAction action, Loop& loop) {
 }  // namespace
 
 HSTREAM RunPlayerLoop(HSTREAM firstSong) {
-  Loop loop{.stream = firstSong};
+  Loop loop;
+  loop.stream = firstSong;
   PlayerState& player = Player();
+  NoteSongStart(loop);
   for (;;) {
     const std::string key = ReadKey();
     const KeyAction action = ActionOfKey(key);
@@ -98,9 +126,11 @@ HSTREAM RunPlayerLoop(HSTREAM firstSong) {
     const std::int64_t filePosition =
         audio::StreamGetFilePosition(loop.stream, BASS_FILEPOS_CURRENT);
     if (SongHasEnded(position, player.lengthBytes, player.fileSize, player.audioStart,
-                     filePosition)) {
+                     filePosition) &&
+        loop.retry.MayTry(GetTickCount64())) {
       MoveOnToNewSong(loop);
     }
+    ShowRetryWait(loop);
     PollDownload();
     Sleep(15);
   }

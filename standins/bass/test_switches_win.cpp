@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <limits>
 
 #include "standins/bass/stream_settings.h"
 #include "standins/bass/wav_writer.h"
@@ -26,5 +27,10 @@ void ApplyTestSwitches(StreamSettings& settings) {
   std::string failAt = Environment("TUNER_BASS_FAIL_ALLOCATION_AT");
   if (!failAt.empty()) settings.failAllocationAt = std::strtoull(failAt.c_str(), nullptr, 10);
   std::string cap = Environment("TUNER_BASS_STREAM_CAP");
-  if (!cap.empty()) settings.cap = std::max<std::size_t>(1, std::strtoull(cap.c_str(), nullptr, 10));
+  // A cap beyond the address space (4 GiB in a 32-bit process) means no cap, not its low bits.
+  if (!cap.empty()) {
+    const unsigned long long asked = std::strtoull(cap.c_str(), nullptr, 10);
+    settings.cap = static_cast<std::size_t>(
+        std::clamp<unsigned long long>(asked, 1, std::numeric_limits<std::size_t>::max()));
+  }
 }

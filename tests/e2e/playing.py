@@ -99,6 +99,8 @@ def peak(samples):
 SCREEN_SIZE = (90, 9)
 LINE_STARTS = ("URL:     ", "Playing: ", "Bitrate: Ø ", "Size:    ", "Length: ")
 ERROR_LINE = re.compile(r"^Error \d+ in function _WinHttp(SendRequest|ReceiveResponse)!$")
+# From the third failed song in a row the player waits before its next try, and says so.
+WAIT_LINE = re.compile(r"^No song could be played; next try in (\d+) s$")
 
 
 def shown_text(text):

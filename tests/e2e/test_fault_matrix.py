@@ -13,8 +13,8 @@ import unittest
 from catalogue import HOST_OF, start_site, test_songs
 from catalogue_site import HOSTILE_NAMES
 from harness import Tuner, program_copy
-from playing import (BANNER_ROW, ERROR_LINE, SONG_PATH, assert_screen_shape, played,
-                     song_number_on_screen, wait_for_song)
+from playing import (BANNER_ROW, DEFAULT_ATTRIBUTE, ERROR_LINE, SONG_PATH, WAIT_LINE,
+                     assert_screen_shape, played, song_number_on_screen, wait_for_song)
 
 PROGRAMS = ("listen_tuner", "download_tuner")
 ERROR_ROW = BANNER_ROW + 1
@@ -38,16 +38,17 @@ NO_NAME = "plays with no name; 'd' saves nothing"
 OTHER_NAME = "plays from where the redirect led, under that file's name"
 OWN_NAME = "plays under its own name"
 
-# Song n of "/order 2" gets row n.
+# Song n of "/order 2" gets row n. An error row is the first failure of its run: from the
+# third failed song in a row the wait's message takes the error line's place.
 SONG_PAGE_ROWS = (
     ("song page without a redirect over plain HTTP", "song_no_redirect", {"scheme": "http"},
      NO_NAME),
+    ("song page redirect loop", "song_redirect_loop", {}, ERROR_THEN_PASSED),
     ("song page 404", "song_status", {"status": 404}, PASSED_OVER),
+    ("song page redirect to the other site", "song_redirect_to", {}, OTHER_NAME),
+    ("song page redirect to a dead host", "song_redirect_dead", {}, ERROR_THEN_PASSED),
     ("song page 500", "song_status", {"status": 500}, PASSED_OVER),
     ("song page without a redirect", "song_no_redirect", {}, PASSED_OVER),
-    ("song page redirect loop", "song_redirect_loop", {}, ERROR_THEN_PASSED),
-    ("song page redirect to a dead host", "song_redirect_dead", {}, ERROR_THEN_PASSED),
-    ("song page redirect to the other site", "song_redirect_to", {}, OTHER_NAME),
     ("the song page after them", None, {}, OWN_NAME),
 )
 OTHER_SITES_SONG = 9  # where the redirect to the other site leads
@@ -64,6 +65,11 @@ AUDIO_ROWS = (
     ("the song after them", None, {}, OWN_NAME),
 )
 
+# Every song fails: the home page's newest number; every song page answers 404. The first
+# 10 s hold 6 tries (three at once, then 1, 2 and 4 s apart; some fifty without the waits).
+EVERY_SONG_FAILS_LATEST = 500
+FIRST_SECONDS, MOST_TRIES_IN_FIRST_SECONDS = 10, 7
+
 # The copy's own requests only ("copy"), all of song COPY_SONG, with an older copy of it in
 # the save folder: (row, fault, parameters, whether the copy is then the served song).
 COPY_ROWS = (
@@ -79,6 +85,12 @@ HOSTILE_ROWS = tuple(HOSTILE_NAMES) + (
     ("A name of two hundred characters " * 7)[:196] + ".mp3",
     "control\x01\x07\x1b[7mcharacters\x7f.mp3",  # sent raw in the redirect
 )
+
+
+def wait_left(screen):
+    """The seconds the wait's message counts down from, or 0 when it does not show."""
+    match = WAIT_LINE.match(screen.row(ERROR_ROW))
+    return int(match.group(1)) if match else 0
 
 
 def player_requests(site, exchange, host=None):
@@ -290,6 +302,45 @@ class FaultMatrix(unittest.TestCase):
             if outcome == PASSED_OVER:
                 self.assertIn(number, files, row)
                 self.assertEqual(files[number]["fault"], kind, row)
+
+    # -- every song fails ----------------------------------------------------------------------
+
+    def test_every_song_fails(self):
+        """Both programs at once, each on its own site, as the waits make a run slow."""
+        tuners = {}
+        for program in PROGRAMS:
+            self.site.set_latest(HOST_OF[program], EVERY_SONG_FAILS_LATEST)
+            self.site.fault(HOST_OF[program], "song_status", status=404)
+            tuners[program] = self.run_program(program, ())
+        for program, tuner in tuners.items():
+            with self.subTest(program=program, check="the message and the first seconds"):
+                screen = tuner.wait_until(lambda s: wait_left(s) > 0, 40, "the wait's message")
+                self.assertEqual(screen.attribute(ERROR_ROW, 1), DEFAULT_ATTRIBUTE[program])
+                began = player_requests(self.site, "home", HOST_OF[program])[0]["time"]
+                time.sleep(max(0.0, began + FIRST_SECONDS - time.time()))
+                first = [r for r in self.site.requests(HOST_OF[program])
+                         if r["time"] < began + FIRST_SECONDS]
+                tries = sum(r["exchange"] == "song_page" for r in first)
+                self.assertTrue(3 <= tries <= MOST_TRIES_IN_FIRST_SECONDS, tries)
+                self.assertLessEqual(len(first), 1 + 2 * tries)  # the page, the library's of it
+        for program, tuner in tuners.items():
+            with self.subTest(program=program, check="Space during the wait"):
+                # Seconds enough left that a try before the wait's end is the key's.
+                left = wait_left(tuner.wait_until(lambda s: wait_left(s) >= 5, 25, "a 5 s wait"))
+                before = len(self.song_pages(program))
+                tuner.press(" ")
+                self.assertIsNotNone(self.site.wait_for_request(
+                    lambda r: len(self.song_pages(program)) > before, timeout=left - 2))
+                tuner.wait_until(lambda s: wait_left(s) > left + 1, 10, "the run's next wait")
+        for program in PROGRAMS:
+            self.site.clear_faults(HOST_OF[program])
+        for program, tuner in tuners.items():
+            with self.subTest(program=program, check="playing again by itself"):
+                screen = tuner.wait_until(lambda s: played(s) and "Zorvathimelle"
+                                          in s.row(BANNER_ROW), 30 + 15, "a song")
+                assert_screen_shape(self, screen, program)
+                self.assertEqual(screen.row(ERROR_ROW), "")
+                self.quit(tuner)
 
     # -- the copy -----------------------------------------------------------------------------
 
