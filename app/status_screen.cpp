@@ -138,7 +138,9 @@ std::optional<CellArea> ScreenCells::Changes() const {
   return ChangedArea({shown_.data(), count}, {laid_.data(), count}, columns_);
 }
 
-void ScreenCells::Written() { shown_ = laid_; }
+void ScreenCells::Written() {
+  std::copy_n(laid_.begin(), std::size_t(kRows) * columns_, shown_.begin());
+}
 
 MessagePlace WhereMessageGoes(bool screenLaidOut) {
   return screenLaidOut ? MessagePlace::MessageRow : MessagePlace::Line;

@@ -1,6 +1,7 @@
 #pragma once
-// The two rows the player loop redraws on every pass: the "Played:" status line and the
-// colours of the credit banner, which follow the audio level.
+// The player's screen: the two rows the player loop redraws on every pass (the "Played:"
+// status line and the colours of the credit banner, which follow the audio level), the
+// screen's rows as cells, and what the row below the banner shows.
 #include <array>
 #include <cstddef>
 #include <cstdint>
