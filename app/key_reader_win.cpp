@@ -2,31 +2,21 @@
 
 #include <windows.h>
 
+#include "app/keys.h"
+
 namespace {
 
 HANDLE In() { return GetStdHandle(STD_INPUT_HANDLE); }
 
-bool IsModifierOnly(const KEY_EVENT_RECORD& key) {
-  switch (key.wVirtualKeyCode) {
-    case VK_SHIFT: case VK_CONTROL: case VK_MENU: case VK_CAPITAL: case VK_NUMLOCK:
-    case VK_SCROLL: case VK_LWIN: case VK_RWIN: case VK_LSHIFT: case VK_RSHIFT:
-    case VK_LCONTROL: case VK_RCONTROL: case VK_LMENU: case VK_RMENU:
-      return true;
-    default:
-      return false;
-  }
-}
-
-// The text of a key-down event, or empty for events a reader of typed keys skips.
+// The text of an input event (see TextOfKeyEvent), or empty for events that are no key.
 std::string TextOf(const INPUT_RECORD& record) {
   if (record.EventType != KEY_EVENT) return {};
   const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
-  if (!key.bKeyDown || IsModifierOnly(key)) return {};
-  const wchar_t c = key.uChar.UnicodeChar;
-  if (c != 0) return std::string(1, c < 0x100 ? static_cast<char>(c) : '?');
-  // Wine delivers Esc with no character; Windows gives it character 27.
-  if (key.wVirtualKeyCode == VK_ESCAPE) return std::string(1, '\x1b');
-  return std::string{'\xE0', static_cast<char>(key.wVirtualScanCode & 0xFF)};
+  return TextOfKeyEvent({.keyDown = key.bKeyDown != FALSE,
+                         .virtualKey = key.wVirtualKeyCode,
+                         .scanCode = key.wVirtualScanCode,
+                         .character = static_cast<char16_t>(key.uChar.UnicodeChar),
+                         .controlState = key.dwControlKeyState});
 }
 
 // Drops leading events that carry no typed key; true when a typed key is next.

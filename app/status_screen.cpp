@@ -29,6 +29,7 @@ long long PlayedMilliseconds(double playedSeconds) {
   return static_cast<long long>(ShownSeconds(playedSeconds) * 1000.0);
 }
 
+// The played time as hours:minutes:seconds:milliseconds, cut down to whole milliseconds.
 int FormatClock(char* out, std::size_t size, double playedSeconds) {
   const long long ms = PlayedMilliseconds(playedSeconds);
   return std::snprintf(out, size, "%02lld:%02lld:%02lld:%03lld", ms / 3600000, ms / 60000 % 60,
@@ -50,19 +51,6 @@ void BuildStatusLine(std::string& line, std::int64_t position, double playedSeco
                     SharePercent(position, lengthBytes), timeLeft, clock,
                     static_cast<unsigned>(VolumePercent(volume)));
   line.assign(text, length > 0 ? static_cast<std::size_t>(length) : 0);
-}
-
-std::string StatusLineText(std::int64_t position, double playedSeconds, std::int64_t lengthBytes,
-                           double lengthSeconds, float volume) {
-  std::string line;
-  BuildStatusLine(line, position, playedSeconds, lengthBytes, lengthSeconds, volume);
-  return line;
-}
-
-std::string PlayedClock(double playedSeconds) {
-  char clock[40];
-  FormatClock(clock, sizeof clock, playedSeconds);
-  return clock;
 }
 
 std::uint8_t VolumePercent(float volume) {

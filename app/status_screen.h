@@ -14,13 +14,6 @@
 void BuildStatusLine(std::string& line, std::int64_t position, double playedSeconds,
                      std::int64_t lengthBytes, double lengthSeconds, float volume);
 
-// The same line as a fresh string, for callers that do not care about allocation.
-std::string StatusLineText(std::int64_t position, double playedSeconds, std::int64_t lengthBytes,
-                           double lengthSeconds, float volume);
-
-// The played time as hours:minutes:seconds:milliseconds, cut down to whole milliseconds.
-std::string PlayedClock(double playedSeconds);
-
 // `volume` in percent, rounded to the nearest whole number with ties to even.
 std::uint8_t VolumePercent(float volume);
 

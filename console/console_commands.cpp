@@ -19,9 +19,4 @@ std::array<char16_t, 32> FontFaceField(std::u16string_view face) {
   return field;
 }
 
-std::u16string FaceNameOf(const std::array<char16_t, 32>& field) {
-  const auto end = std::find(field.begin(), field.end(), u'\0');
-  return std::u16string(field.begin(), end);
-}
-
 bool ConsoleHasOwnFont(int cellWidth, int cellHeight) { return cellWidth > 0 && cellHeight > 0; }

@@ -13,9 +13,6 @@ std::string ResizeCommand(int columns, int lines);
 // the rest zero.
 std::array<char16_t, 32> FontFaceField(std::u16string_view face);
 
-// The face name held by such a field, up to its terminator.
-std::u16string FaceNameOf(const std::array<char16_t, 32>& field);
-
 // The console the player draws in.
 inline constexpr int kConsoleColumns = 90;
 inline constexpr int kConsoleLines = 9;

@@ -88,7 +88,6 @@ bool PrepareLogoWith(const LogoSettings& settings, const LogoRecord& record) {
   logo.frameDimension = GUID{};
   logo.frameCount = 0;
   logo.frameIndex = 0;
-  logo.ticks = 0;
   if (IsAnimated()) ReadFrameInfo();
   logo.imageSize = ReadImageSize(logo.image.get());
   logo.backgroundColour = SampleBackgroundColour(settings.parentWindow);
@@ -200,7 +199,6 @@ void CALLBACK AnimationTimerProc(HWND, UINT, UINT_PTR, DWORD) {
   logo.logoBitmap = frame;
   ShowOnControl(frame, previous);
   logo.frameIndex = NextFrameIndex(index, logo.frameCount);
-  ++logo.ticks;
 }
 
 void RefreshLogo() {

@@ -34,7 +34,6 @@ struct LogoState {
   UINT frameCount = 0;
 
   std::atomic<UINT> frameIndex{0};           // window thread (ticks)
-  std::atomic<std::uint32_t> ticks{0};       // window thread: ticks run so far
   std::atomic<HBITMAP> logoBitmap{nullptr};  // start-up (still) or window thread (ticks)
   std::atomic<HWND> logoWindow{nullptr};     // window thread
   std::atomic<HWND> logoControl{nullptr};    // window thread

@@ -16,6 +16,7 @@
 #include "platform/owners_win.h"
 #include "platform/utf16_win.h"
 #include "web/http_request_win.h"
+#include "web/save_copy_job_win.h"
 
 namespace {
 

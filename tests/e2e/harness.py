@@ -32,6 +32,9 @@ KEYS = {
     "enter": "v13:13",
     "up": "v38:0", "down": "v40:0", "left": "v37:0", "right": "v39:0",
     "f1": "v112:0",
+    # With the console's modifier flags: left Alt 2; AltGr is right Alt (1) with left Ctrl (8).
+    "alt-q": "v81:113:2", "alt-d": "v68:100:2", "alt-p": "v80:112:2", "alt-space": "v32:32:2",
+    "alt-1": "v49:49:2", "altgr-plus": "v187:43:9",
 }
 
 

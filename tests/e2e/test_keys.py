@@ -137,22 +137,27 @@ class Keys(unittest.TestCase):
         press_one_by_one(tuner, "-", 3)
         tuner.wait_until(lambda s: played(s).volume == 0, 5, "volume 0")
 
-    def test_upper_case_letters_and_arrows_do_nothing(self):
+    def test_upper_case_letters_arrows_and_alt_keys_do_nothing(self):
         # A folder of its own, where no other test has saved a copy.
         exe = program_copy("listen_tuner", tempfile.mkdtemp(prefix="keys-"))
         tuner = start_playing("listen_tuner", ["/order", "1"], exe=exe)
         self.addCleanup(tuner.close)
         before = tuner.screen()
         self.site.clear_requests()
-        for key in ("Q", "P", "D", "up", "f1"):
+        for key in ("Q", "P", "D", "up", "f1", "alt-q", "alt-d", "alt-p", "alt-space", "alt-1"):
             tuner.press(key)
             time.sleep(0.2)
+            self.assertFalse(tuner.exited(), f"{key} ended the player")
         time.sleep(0.5)
         after = tuner.screen()
         self.assertFalse(tuner.exited())
         self.assertGreater(played(after).clock, played(before).clock)
+        self.assertEqual(played(after).volume, 15)
         self.assertEqual(song_pages(self.site, "listen_tuner"), [])
         self.assertFalse(os.path.exists(exe.parent / HOST_OF["listen_tuner"]))
+        # What AltGr types is an ordinary character.
+        tuner.press("altgr-plus")
+        tuner.wait_until(lambda s: played(s).volume == 20, 5, "volume 20 after AltGr's +")
 
     def test_q_and_esc_restore_the_console_and_say_goodbye(self):
         for program, key in (("listen_tuner", "q"), ("download_tuner", "esc"),

@@ -2,6 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+namespace {
+
+// The face name a font record's field holds, up to its terminator.
+std::u16string FaceNameOf(const std::array<char16_t, 32>& field) {
+  return std::u16string(field.begin(), std::find(field.begin(), field.end(), u'\0'));
+}
+
+}  // namespace
+
 TEST(ResizeCommand, NoBlankBeforeLines) {
   EXPECT_EQ(ResizeCommand(90, 9), "MODE CON: COLS=90LINES=9");
   EXPECT_EQ(ResizeCommand(120, 30), "MODE CON: COLS=120LINES=30");

@@ -52,6 +52,41 @@ TEST(Keys, UpperCaseLettersAndExtendedKeysDoNothing) {
   EXPECT_NE(ActionOfKey(std::string("\0\x1b", 2)), KeyAction::Quit);
 }
 
+// The console's modifier flags, as it reports them with each key.
+constexpr std::uint32_t kRightAlt = 0x1, kLeftAlt = 0x2, kLeftCtrl = 0x8, kCapsLockOn = 0x80;
+
+KeyEvent Typed(char16_t character, std::uint32_t controlState = 0, std::uint16_t virtualKey = 0) {
+  return {.keyDown = true, .virtualKey = virtualKey, .scanCode = 0x10,
+          .character = character, .controlState = controlState};
+}
+
+TEST(KeyText, AltWithAKeyMatchesNothingAltGrCharactersKeepTheirMeaning) {
+  EXPECT_EQ(ActionOfKey(TextOfKeyEvent(Typed(u'q', kCapsLockOn))), KeyAction::Quit);
+  for (char16_t c : {u'q', u'd', u'p', u' ', u'0', u'1', u'+', u'\x1b'}) {
+    for (std::uint32_t alt : {kLeftAlt, kRightAlt, kRightAlt | kLeftCtrl | kLeftAlt}) {
+      const std::string text = TextOfKeyEvent(Typed(c, alt));
+      EXPECT_EQ(text.size(), 2u) << int(c) << " with " << alt;
+      EXPECT_EQ(ActionOfKey(text), KeyAction::Ignored) << int(c) << " with " << alt;
+    }
+  }
+  // AltGr is reported as right Alt with left Ctrl: what it types is an ordinary character.
+  EXPECT_EQ(ActionOfKey(TextOfKeyEvent(Typed(u'+', kRightAlt | kLeftCtrl))), KeyAction::VolumeUp);
+  EXPECT_EQ(ActionOfKey(TextOfKeyEvent(Typed(u'q', kRightAlt | kLeftCtrl))), KeyAction::Quit);
+}
+
+TEST(KeyText, WhatTheConsoleReportsBecomesTheKeysText) {
+  EXPECT_EQ(TextOfKeyEvent(Typed(u'p')), "p");
+  EXPECT_EQ(TextOfKeyEvent(Typed(0, 0, 0x1B)), "\x1b");  // Esc as Wine reports it
+  EXPECT_EQ(TextOfKeyEvent(Typed(0, 0, 0x26)), "\xE0\x10");  // an arrow: extended
+  EXPECT_EQ(TextOfKeyEvent(Typed(u'\u0444')), "?");  // beyond 8 bits: a key of no action
+  KeyEvent released = Typed(u'q');
+  released.keyDown = false;
+  EXPECT_EQ(TextOfKeyEvent(released), "");
+  for (std::uint16_t modifier : {0x10, 0x11, 0x12, 0x14, 0xA4, 0xA5}) {
+    EXPECT_EQ(TextOfKeyEvent(Typed(0, kLeftAlt, modifier)), "") << modifier;
+  }
+}
+
 TEST(Keys, EveryKeyButTheQuitKeysIsDrained) {
   EXPECT_FALSE(IsDrained(ActionOfKey("q")));
   EXPECT_FALSE(IsDrained(ActionOfKey("\x1b")));

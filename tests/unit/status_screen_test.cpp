@@ -14,6 +14,22 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 
+// The line as a fresh string.
+std::string StatusLineText(std::int64_t position, double playedSeconds, std::int64_t lengthBytes,
+                           double lengthSeconds, float volume) {
+  std::string line;
+  BuildStatusLine(line, position, playedSeconds, lengthBytes, lengthSeconds, volume);
+  return line;
+}
+
+// The clock field of the line for a played time: between the time left's " s / " and
+// " / volume".
+std::string PlayedClock(double playedSeconds) {
+  const std::string line = StatusLineText(0, playedSeconds, 100, 1.0, 0.15f);
+  const std::size_t start = line.find(" s / ") + 5;
+  return line.substr(start, line.find(" / volume") - start);
+}
+
 // The share and time-left fields of a line: the text between "Played:  " and " s / ".
 std::string ShareAndTimeLeft(const std::string& line) {
   const std::size_t start = line.find("  ") + 2;

@@ -10,7 +10,7 @@
 #include "tests/win/support/captured_output.h"
 #include "tests/win/support/fake_winhttp.h"
 #include "tests/win/support/scratch_folder.h"
-#include "web/save_copy_win.h"
+#include "web/save_copy_job_win.h"
 
 namespace {
 

@@ -11,7 +11,8 @@
 //
 // Requests are files "<folder>\req-<n>" holding one line each:
 //   snap              -> "<folder>\resp-<n>": the screen (format below)
-//   keys <k> <k> ...  -> key events, k = "c<code point>" or "v<virtual key>:<char>"
+//   keys <k> <k> ...  -> key events, k = "c<code point>" or "v<virtual key>:<char>[:<modifier
+//                        flags>]"
 //   kill              -> ends the program
 // When the program ends, its last screen goes to "final" and its exit code to "exit".
 // Screen format, UTF-8 lines: "TITLE <title>", "SIZE <cols> <rows>",
@@ -121,7 +122,7 @@ std::string Snapshot() {
   return "INPUTMODE " + std::to_string(mode) + "\n" + text;
 }
 
-void TypeKey(HANDLE in, WORD virtualKey, wchar_t character) {
+void TypeKey(HANDLE in, WORD virtualKey, wchar_t character, DWORD controlState = 0) {
   INPUT_RECORD records[2] = {};
   for (int i = 0; i < 2; ++i) {
     records[i].EventType = KEY_EVENT;
@@ -131,6 +132,7 @@ void TypeKey(HANDLE in, WORD virtualKey, wchar_t character) {
     key.wVirtualKeyCode = virtualKey;
     key.wVirtualScanCode = static_cast<WORD>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
     key.uChar.UnicodeChar = character;
+    key.dwControlKeyState = controlState;
   }
   DWORD written = 0;
   WriteConsoleInputW(in, records, 2, &written);
@@ -155,7 +157,9 @@ void Keys(const std::string& arguments) {
       const WORD vk = static_cast<WORD>(std::stoul(key.substr(1, colon - 1)));
       const wchar_t c =
           colon == std::string::npos ? 0 : static_cast<wchar_t>(std::stoul(key.substr(colon + 1)));
-      TypeKey(in, vk, c);
+      const size_t flags = colon == std::string::npos ? colon : key.find(':', colon + 1);
+      TypeKey(in, vk, c,
+              flags == std::string::npos ? 0 : static_cast<DWORD>(std::stoul(key.substr(flags + 1))));
     }
   }
   CloseHandle(in);
