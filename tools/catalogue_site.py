@@ -257,6 +257,9 @@ def plain_on_tls_page():
                  "sent to the HTTPS port.</p>")
 
 
+ENDLESS_FILLER = b"\xa5" * 65536  # what an endless file body sends after the song
+
+
 class EndlessBody:
     """A body without end: `head`, then `filler` over and over, sent without a length.
     It stops by itself after ENDLESS_LIMIT bytes, or when the client goes away."""
@@ -291,7 +294,7 @@ def replacement_body(body, song):
         return _page("Not found", "<h1>This song has been removed.</h1>")
     if body == "endless":
         return EndlessBody(song.data() if hasattr(song, "data") else open(song.path, "rb").read(),
-                           b"\xa5" * 65536)
+                           ENDLESS_FILLER)
     raise ValueError("file_body body must be 'html', 'random', 'empty', 'endless' or bytes")
 
 

@@ -232,13 +232,29 @@ class CopyChecker:
                 self.wrong += 1
                 self.run.event(self.program, "a copy the site never served whole under its name",
                                what=path.name, size=len(data))
-            elif not any(data == self.catalogue[r["song"]].data() for r in whole[-2:]):
+            elif not any(data == self.served_copy(r, records, len(data)) for r in whole[-2:]):
                 self.wrong += 1
                 self.run.event(self.program, "a copy unlike the file served under its name",
                                what=path.name, size=len(data),
                                served=[r["song"] for r in whole[-3:]])
             self.count += 1
             self.checked[path.name] = (stat.st_size, stat.st_mtime)
+
+
+    def served_copy(self, record, records, length):
+        """What a copy of `length` bytes must hold when `record` served it: the song. From a
+        body without end, a copy reads as far as the stream's announced size, and that is
+        longer than the song only when the site had also announced a wrong length to the
+        library for it: then the song and as much of the filler as that length reached."""
+        song = self.catalogue[record["song"]].data()
+        if record["fault"] != "file_body" or length <= len(song):
+            return song
+        overstated = any(r["exchange"] == "library" and r["fault"] == "wrong_length"
+                         and r["song"] == record["song"] and r["site_host"] == record["site_host"]
+                         for r in records)
+        filler = catalogue_site.ENDLESS_FILLER
+        endless = song + filler * ((length - len(song)) // len(filler) + 1)
+        return endless[:length] if overstated else song
 
 
 def file_listing(folder, skip=()):

@@ -144,14 +144,16 @@ def table(summary, samples):
             values = [s["cpu"] for s in series.get(p, []) if s.get("cpu") is not None]
             return f"{statistics.median(values):.1f} % / {max(values):.1f} %" if values else "n/a"
         rows.append((label, cpu))
-    lines = ["| | " + " | ".join(f"`{p}`" for p in programs) + " |",
-             "|---|" + "---|" * len(programs)]
-    for label, cell in rows:
+    lines = []
+    if programs:  # a run of starts alone has no play to tabulate
+        lines = ["| | " + " | ".join(f"`{p}`" for p in programs) + " |",
+                 "|---|" + "---|" * len(programs)]
+    for label, cell in rows if programs else ():
         lines.append(f"| {label} | " + " | ".join(str(cell(p, summary["programs"][p]))
                                                  for p in programs) + " |")
     starts = summary.get("starts") or {}
     if starts:
-        lines += ["", "| starts | " + " | ".join(f"`{p}`" for p in sorted(starts)) + " |",
+        lines += [""] * bool(lines) + ["| starts | " + " | ".join(f"`{p}`" for p in sorted(starts)) + " |",
                   "|---|" + "---|" * len(starts)]
         for label, key in (("reached the status line", "reached"),
                            ("median to the status line (s)", "median"),

@@ -4,6 +4,7 @@ import os
 import pathlib
 import sys
 
+import harness
 from harness import BUILD
 
 TOOLS = pathlib.Path(__file__).resolve().parents[2] / "tools"
@@ -22,5 +23,8 @@ def test_songs():
 
 def start_site(**options):
     """A running site with the test songs; stop() it (or use it as a context manager)."""
-    return catalogue_site.CatalogueSite(test_songs(), CA_DIR / "server.pem", CA_DIR / "server.key",
+    site = catalogue_site.CatalogueSite(test_songs(), CA_DIR / "server.pem", CA_DIR / "server.key",
                                         **options).start()
+    harness.SITES.append(site)
+    del harness.SITES[:-2]
+    return site

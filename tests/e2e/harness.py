@@ -91,6 +91,21 @@ class Screen:
         return self.text()
 
 
+# Sites the tests started (tests/e2e/catalogue.py adds each): a wait that fails shows what they
+# saw last, so a stall can be placed even when it happened once, on a loaded machine.
+SITES = []
+
+
+def last_requests(count=12):
+    now, lines = time.time(), []
+    for site in SITES[-2:]:
+        for r in site.requests()[-count:]:
+            lines.append(f"  {r['time'] - now:+6.1f} s  {r['site_host']} {r['exchange']} {r['method']} "
+                         f"{r['path']} -> {r['status']}, {r['sent']} bytes"
+                         + ("" if r["done"] else ", not ended"))
+    return "\nthe site's last requests (seconds before now):\n" + "\n".join(lines) if lines else ""
+
+
 class Tuner:
     """A program run by plain `wine` in a tmux terminal, through the console probe."""
 
@@ -163,7 +178,8 @@ class Tuner:
             if predicate(screen):
                 return screen
             if self.exited() or time.monotonic() > deadline:
-                raise AssertionError(f"{what} not seen within {timeout} s; screen:\n{screen}")
+                raise AssertionError(f"{what} not seen within {timeout} s; screen:\n{screen}"
+                                     f"{last_requests()}")
             time.sleep(0.1)
 
     def exited(self):
