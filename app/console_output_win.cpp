@@ -156,19 +156,25 @@ void WriteCells(unsigned row, std::span<const ScreenCell> cells, unsigned rows, 
       area.right >= columns) {
     return;
   }
+  // Only the cells of the area are converted: most passes change a few cells of one row.
   static CHAR_INFO buffer[kMostCells];
   const wchar_t* eightBit = Target().wideConsoleText ? nullptr : EightBitCharacters();
-  for (std::size_t i = 0; i < count; ++i) {
-    const char character = cells[i].character;
-    buffer[i].Char.UnicodeChar = eightBit != nullptr && !cells[i].wide
-                                     ? eightBit[static_cast<unsigned char>(character)]
-                                     : Widened(character);
-    buffer[i].Attributes = cells[i].attribute;
+  const unsigned width = area.right - area.left + 1;
+  const unsigned height = area.bottom - area.top + 1;
+  for (unsigned y = 0; y < height; ++y) {
+    for (unsigned x = 0; x < width; ++x) {
+      const ScreenCell& cell = cells[std::size_t(area.top + y) * columns + area.left + x];
+      CHAR_INFO& written = buffer[std::size_t(y) * width + x];
+      written.Char.UnicodeChar = eightBit != nullptr && !cell.wide
+                                 ? eightBit[static_cast<unsigned char>(cell.character)]
+                                 : Widened(cell.character);
+      written.Attributes = cell.attribute;
+    }
   }
   SMALL_RECT region{static_cast<SHORT>(area.left), static_cast<SHORT>(row - 1 + area.top),
                     static_cast<SHORT>(area.right), static_cast<SHORT>(row - 1 + area.bottom)};
-  WriteConsoleOutputW(out, buffer, COORD{static_cast<SHORT>(columns), static_cast<SHORT>(rows)},
-                      COORD{static_cast<SHORT>(area.left), static_cast<SHORT>(area.top)}, &region);
+  WriteConsoleOutputW(out, buffer, COORD{static_cast<SHORT>(width), static_cast<SHORT>(height)},
+                      COORD{0, 0}, &region);
 }
 
 void KeepCursorHidden() {
