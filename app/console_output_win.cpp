@@ -12,16 +12,11 @@ namespace {
 // Texts go out in pieces of this many characters, converted in fixed buffers, so writing
 // never allocates; and this many cells at most go into one screen write.
 constexpr std::size_t kPiece = 256;
-constexpr std::size_t kMostCells = 1024;
+constexpr std::size_t kMostCells = std::size_t(ScreenCells::kRows) * ScreenCells::kMostColumns;
 // How long a cursor known to be hidden is trusted before the console is asked again.
 constexpr ULONGLONG kCursorTrustMilliseconds = 1000;
 
-std::recursive_mutex& Mutex() {
-  static std::recursive_mutex mutex;
-  return mutex;
-}
-
-// What the program knows of its console; read and written under the lock.
+// What the program knows of its console.
 struct Known {
   HANDLE output = nullptr;  // the output handle `isConsole` was decided for
   bool decided = false;
@@ -31,9 +26,6 @@ struct Known {
   int attribute = -1;  // the colours last set; -1 when not known
   bool codePageKnown = false;
   wchar_t fromCodePage[256] = {};  // each 8-bit character as the console's code page shows it
-  unsigned messageRow = 0;
-  WORD messageAttribute = 0;
-  std::uint64_t otherWrites = 0;
 };
 
 Known& State() {
@@ -119,25 +111,8 @@ const wchar_t* EightBitCharacters() {
 
 }  // namespace
 
-std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock(Mutex()); }
-
-void WriteWide(std::wstring_view text) {
-  auto lock = Lock();
-  ++State().otherWrites;
-  HANDLE out = Out();
-  while (!text.empty()) {
-    std::size_t count = std::min(text.size(), kPiece);
-    // Never split a surrogate pair between two pieces.
-    if (count < text.size() && text[count - 1] >= 0xD800 && text[count - 1] <= 0xDBFF) --count;
-    WriteWidePiece(out, text.data(), count);
-    text.remove_prefix(count);
-  }
-}
-
 void Write(std::string_view text) {
   if (text.empty()) return;
-  auto lock = Lock();
-  ++State().otherWrites;
   HANDLE out = Out();
   if (Target().wideConsoleText || !IsConsole(out)) {
     WriteWidened(out, text);
@@ -148,22 +123,11 @@ void Write(std::string_view text) {
 }
 
 void PrintLine(std::string_view text) {
-  auto lock = Lock();
   Write(text);
   Write("\r\n");
 }
 
-void MoveTo(unsigned row, unsigned column) {
-  auto lock = Lock();
-  HANDLE out = Out();
-  if (!IsConsole(out)) return;
-  COORD where{static_cast<SHORT>(column - 1), static_cast<SHORT>(row - 1)};
-  SetConsoleCursorPosition(out, where);
-  HideCursor(out);
-}
-
 void SetColours(unsigned text, unsigned back) {
-  auto lock = Lock();
   const auto attribute = static_cast<WORD>(text + 16 * back);
   Known& known = State();
   if (known.attribute == attribute) return;
@@ -173,12 +137,10 @@ void SetColours(unsigned text, unsigned back) {
 }
 
 bool OutputIsConsole() {
-  auto lock = Lock();
   return IsConsole(Out());
 }
 
 std::size_t Columns() {
-  auto lock = Lock();
   HANDLE out = Out();
   CONSOLE_SCREEN_BUFFER_INFO info{};
   if (!IsConsole(out) || !GetConsoleScreenBufferInfo(out, &info) || info.dwSize.X <= 0) return 0;
@@ -187,7 +149,6 @@ std::size_t Columns() {
 
 void WriteCells(unsigned row, std::span<const ScreenCell> cells, unsigned rows, unsigned columns,
                 CellArea area) {
-  auto lock = Lock();
   HANDLE out = Out();
   const std::size_t count = std::size_t(rows) * columns;
   if (!IsConsole(out) || row == 0 || count == 0 || count > kMostCells || cells.size() < count ||
@@ -195,71 +156,40 @@ void WriteCells(unsigned row, std::span<const ScreenCell> cells, unsigned rows, 
       area.right >= columns) {
     return;
   }
+  // Only the cells of the area are converted: most passes change a few cells of one row.
   static CHAR_INFO buffer[kMostCells];
   const wchar_t* eightBit = Target().wideConsoleText ? nullptr : EightBitCharacters();
-  for (std::size_t i = 0; i < count; ++i) {
-    const char character = cells[i].character;
-    buffer[i].Char.UnicodeChar =
-        eightBit != nullptr ? eightBit[static_cast<unsigned char>(character)] : Widened(character);
-    buffer[i].Attributes = cells[i].attribute;
+  const unsigned width = area.right - area.left + 1;
+  const unsigned height = area.bottom - area.top + 1;
+  for (unsigned y = 0; y < height; ++y) {
+    for (unsigned x = 0; x < width; ++x) {
+      const ScreenCell& cell = cells[std::size_t(area.top + y) * columns + area.left + x];
+      CHAR_INFO& written = buffer[std::size_t(y) * width + x];
+      written.Char.UnicodeChar = eightBit != nullptr && !cell.wide
+                                 ? eightBit[static_cast<unsigned char>(cell.character)]
+                                 : Widened(cell.character);
+      written.Attributes = cell.attribute;
+    }
   }
   SMALL_RECT region{static_cast<SHORT>(area.left), static_cast<SHORT>(row - 1 + area.top),
                     static_cast<SHORT>(area.right), static_cast<SHORT>(row - 1 + area.bottom)};
-  WriteConsoleOutputW(out, buffer, COORD{static_cast<SHORT>(columns), static_cast<SHORT>(rows)},
-                      COORD{static_cast<SHORT>(area.left), static_cast<SHORT>(area.top)}, &region);
-}
-
-std::uint64_t OtherWrites() {
-  auto lock = Lock();
-  return State().otherWrites;
+  WriteConsoleOutputW(out, buffer, COORD{static_cast<SHORT>(width), static_cast<SHORT>(height)},
+                      COORD{0, 0}, &region);
 }
 
 void KeepCursorHidden() {
-  auto lock = Lock();
   HANDLE out = Out();
   if (IsConsole(out)) HideCursor(out);
 }
 
 void RunCommand(const char* command) {
-  auto lock = Lock();
   std::system(command);
   // The command shared the console: it may have shown the cursor, set other colours or
   // cleared the screen.
   Known& known = State();
-  ++known.otherWrites;
   known.cursorHidden = false;
   known.attribute = -1;
   known.codePageKnown = false;
-}
-
-void PlaceMessages(unsigned row, std::uint16_t attribute) {
-  auto lock = Lock();
-  State().messageRow = row;
-  State().messageAttribute = attribute;
-}
-
-void PrintMessage(std::initializer_list<std::string_view> parts) {
-  auto lock = Lock();
-  ++State().otherWrites;
-  const Known& known = State();
-  const std::size_t columns = std::min(Columns(), kMostCells);
-  if (known.messageRow == 0 || columns == 0) {
-    for (std::string_view part : parts) Write(part);
-    Write("\r\n");
-    return;
-  }
-  static char text[kMostCells];
-  std::size_t length = 0;
-  for (std::string_view part : parts) {
-    const std::size_t count = std::min(part.size(), kMostCells - length);
-    std::copy_n(part.data(), count, text + length);
-    length += count;
-  }
-  static ScreenCell row[kMostCells];
-  const std::span<ScreenCell> cells(row, columns);
-  LayRow(cells, {text, length}, known.messageAttribute, known.messageAttribute);
-  const auto width = static_cast<unsigned>(columns);
-  WriteCells(known.messageRow, cells, 1, width, CellArea{0, 0, 0, width - 1});
 }
 
 }  // namespace console

@@ -4,14 +4,13 @@
 
 #include <charconv>
 
-#include "app/console_output_win.h"
 #include "app/key_reader_win.h"
 #include "app/keys.h"
 #include "app/options.h"
 #include "app/end_of_song.h"
 #include "app/player_state.h"
 #include "app/song_retry.h"
-#include "app/status_screen_win.h"
+#include "app/screen_win.h"
 #include "app/volume.h"
 #include "audio/audio_library_win.h"
 #include "audio/song_start_win.h"
@@ -44,15 +43,16 @@ void MoveOnToNewSong(Loop& loop) {
 }
 
 // While the player waits before its next try, the message row says so, counting down.
-// Written only when the count changes, so a wait costs one console write a second.
+// A new message only when the count changes, so a wait costs one console write a second
+// and an error line that comes meanwhile stays until then.
 void ShowRetryWait(Loop& loop) {
   const unsigned left = loop.retry.SecondsLeft(GetTickCount64());
   if (left == 0 || left == loop.waitShown) return;
   loop.waitShown = left;
   char digits[12];
   const auto end = std::to_chars(digits, digits + sizeof digits, left).ptr;
-  console::PrintMessage({"No song could be played; next try in ",
-                         std::string_view(digits, end - digits), " s"});
+  ReportMessage({"No song could be played; next try in ",
+                 std::string_view(digits, end - digits), " s"});
 }
 
 // Carries out one key; false when the key ends the player.
@@ -120,9 +120,7 @@ HSTREAM RunPlayerLoop(HSTREAM firstSong) {
     audio::ChannelGetLevelEx(loop.stream, &loop.level);
     const std::int64_t position = audio::ChannelGetPosition(loop.stream);
     const double playedSeconds = audio::ChannelBytes2Seconds(loop.stream, position);
-    DrawStatusLine(position, playedSeconds, player.lengthBytes, player.lengthSeconds,
-                   player.volume, player.fileSize);
-    DrawBannerRow(loop.level, player.levelMeter, player.fileSize);
+    DrawScreen(position, playedSeconds, loop.level);
     const std::int64_t filePosition =
         audio::StreamGetFilePosition(loop.stream, BASS_FILEPOS_CURRENT);
     if (SongHasEnded(position, player.lengthBytes, player.fileSize, player.audioStart,

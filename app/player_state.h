@@ -38,7 +38,7 @@ struct PlayerState {
   bool levelMeter = true;                  // start-up ("/nolevel")
   std::uint8_t textColour = 15;            // initial values
   std::uint8_t backColour = 4;
-  std::uint16_t statusRow = 6;             // start-up, once the first song is shown
+  std::uint16_t statusRow = 6;             // start-up: the screen's layout (ScreenRows)
   std::atomic<DownloadState> downloadState{DownloadState::Idle};  // main thread and copy thread
   std::int64_t lengthBytes = -1;           // song start, loop after each song start
   std::int64_t fileSize = -1;              // song start; -1: no usable stream

@@ -1,7 +1,10 @@
 #include "app/status_screen.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+
+#include "web/save_copy.h"
 
 namespace {
 
@@ -96,7 +99,8 @@ std::optional<CellArea> ChangedArea(std::span<const ScreenCell> before,
   }
   std::optional<CellArea> area;
   for (std::size_t i = 0; i < after.size(); ++i) {
-    if (after[i].character == before[i].character && after[i].attribute == before[i].attribute)
+    if (after[i].character == before[i].character && after[i].attribute == before[i].attribute &&
+        after[i].wide == before[i].wide)
       continue;
     const auto row = static_cast<unsigned>(i / columns);
     const auto column = static_cast<unsigned>(i % columns);
@@ -116,4 +120,56 @@ void LayRow(std::span<ScreenCell> row, std::string_view text, std::uint16_t attr
   const std::size_t laid = text.size() < row.size() ? text.size() : row.size();
   for (std::size_t i = 0; i < laid; ++i) row[i] = {ShownCharacter(text[i]), attribute};
   for (std::size_t i = laid; i < row.size(); ++i) row[i] = {' ', blankAttribute};
+}
+
+void ScreenCells::Cleared(std::size_t columns, std::uint16_t attribute) {
+  columns_ = static_cast<unsigned>(std::min<std::size_t>(columns, kMostColumns));
+  std::fill(laid_.begin(), laid_.end(), ScreenCell{' ', attribute});
+  shown_ = laid_;
+}
+
+std::span<ScreenCell> ScreenCells::Row(unsigned row) {
+  if (row < 1 || row > kRows) return {};
+  return {laid_.data() + std::size_t(row - 1) * columns_, columns_};
+}
+
+std::optional<CellArea> ScreenCells::Changes() const {
+  const std::size_t count = std::size_t(kRows) * columns_;
+  return ChangedArea({shown_.data(), count}, {laid_.data(), count}, columns_);
+}
+
+void ScreenCells::Written() {
+  std::copy_n(laid_.begin(), std::size_t(kRows) * columns_, shown_.begin());
+}
+
+MessagePlace WhereMessageGoes(bool screenLaidOut) {
+  return screenLaidOut ? MessagePlace::MessageRow : MessagePlace::Line;
+}
+
+void MessageRow::Message(std::string_view text) {
+  length_ = std::min(text.size(), message_.size());
+  std::copy_n(text.data(), length_, message_.data());
+  holder_ = Holder::Message;
+}
+
+void MessageRow::CopyReading() {
+  if (holder_ == Holder::Nobody) holder_ = Holder::Copy;
+}
+
+void MessageRow::CopyEnded() {
+  if (holder_ == Holder::Copy) holder_ = Holder::Nobody;
+}
+
+void MessageRow::Cleared() { holder_ = Holder::Nobody; }
+
+std::string_view MessageRow::Text() const {
+  switch (holder_) {
+    case Holder::Message:
+      return {message_.data(), length_};
+    case Holder::Copy:
+      return kDownloadingText;
+    case Holder::Nobody:
+      break;
+  }
+  return {};
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The two rows the player loop redraws on every pass: the "Played:" status line and the
-// colours of the credit banner, which follow the audio level.
+// The player's screen: the two rows the player loop redraws on every pass (the "Played:"
+// status line and the colours of the credit banner, which follow the audio level), the
+// screen's rows as cells, and what the row below the banner shows.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -55,9 +56,12 @@ inline char ShownCharacter(char c) {
 std::string FitToRow(std::string_view text, std::size_t columns);
 
 // One cell of the console screen: a character of the program's 8-bit text and its colours.
+// A wide cell shows its character as the code point of the same number in both programs,
+// whatever the 8-bit console's code page would make of it (the bitrate line's "Ø").
 struct ScreenCell {
   char character = ' ';
   std::uint16_t attribute = 0;
+  bool wide = false;
 };
 
 // Lays `text` into `row` from its first cell, in `attribute`, control characters shown as
@@ -79,3 +83,68 @@ struct CellArea {
 // not of its size.
 std::optional<CellArea> ChangedArea(std::span<const ScreenCell> before,
                                     std::span<const ScreenCell> after, unsigned columns);
+
+// ---- the whole screen ----------------------------------------------------------------
+
+// The rows of the player's screen, counted from 1: the five song lines, the status line
+// below them, an empty row, the banner and the row for messages and the copy's
+// "Downloading...". Every other place takes its rows from here.
+struct ScreenRows {
+  static constexpr unsigned kSongLines = 5;
+  unsigned status = kSongLines + 1;
+  constexpr unsigned Banner() const { return status + 2; }
+  constexpr unsigned Message() const { return status + 3; }
+  constexpr unsigned Count() const { return Message(); }
+};
+
+// The player's screen as cells: as the player lays it, and as the console last showed it,
+// so that each pass writes only what changed.
+class ScreenCells {
+ public:
+  static constexpr unsigned kRows = ScreenRows{}.Count();
+  // Wider consoles keep their cells past this column as "Cls" left them.
+  static constexpr unsigned kMostColumns = 512;
+
+  // "Cls": every cell of a screen `columns` wide is blank in `attribute`, laid and shown.
+  void Cleared(std::size_t columns, std::uint16_t attribute);
+  unsigned Columns() const { return columns_; }
+  // Row 1 to kRows, `Columns()` cells; empty before the first clearing.
+  std::span<ScreenCell> Row(unsigned row);
+  // Every laid cell, row after row.
+  std::span<const ScreenCell> Laid() const { return {laid_.data(), std::size_t(kRows) * columns_}; }
+  // The smallest rectangle of cells laid otherwise than shown; none when all are shown.
+  std::optional<CellArea> Changes() const;
+  // What is laid has been written: the console shows it.
+  void Written();
+
+ private:
+  unsigned columns_ = 0;
+  std::array<ScreenCell, kRows * kMostColumns> laid_{};
+  std::array<ScreenCell, kRows * kMostColumns> shown_{};
+};
+
+// Where a message (a failed request) goes: before the screen has its layout, at start-up,
+// onto a line of its own as the start-up's lines do; from then on to the message row.
+enum class MessagePlace { Line, MessageRow };
+MessagePlace WhereMessageGoes(bool screenLaidOut);
+
+// What the message row shows. A message takes the row and keeps it, whole, until the next
+// message or the next clearing of the screen. "Downloading..." shows once a copy reads its
+// song, unless a message holds the row, and goes when that copy ends or the screen is
+// cleared; it never comes back for the same copy. So the end of a copy blanks only its own
+// text, never a message that took the row meanwhile.
+class MessageRow {
+ public:
+  static constexpr std::size_t kLongestMessage = 256;
+  void Message(std::string_view text);
+  void CopyReading();
+  void CopyEnded();
+  void Cleared();
+  std::string_view Text() const;
+
+ private:
+  enum class Holder { Nobody, Message, Copy };
+  Holder holder_ = Holder::Nobody;
+  std::array<char, kLongestMessage> message_{};
+  std::size_t length_ = 0;
+};

@@ -15,6 +15,7 @@
 #include "app/options.h"
 #include "app/player_loop_win.h"
 #include "app/player_state.h"
+#include "app/screen_win.h"
 #include "app/startup.h"
 #include "app/target_settings.h"
 #include "console/classic_console_win.h"
@@ -134,21 +135,6 @@ void RestoreConsole(const Session& s) {
 
 void ClearScreen() { console::RunCommand("Cls"); }
 
-// The cursor's row (1-based) once the first song's lines are out.
-std::uint16_t CursorRow(HANDLE out) {
-  CONSOLE_SCREEN_BUFFER_INFO info{};
-  GetConsoleScreenBufferInfo(out, &info);
-  return static_cast<std::uint16_t>(info.dwCursorPosition.Y + 1);
-}
-
-// From here on the screen has its layout: a message (a failed request) goes to the row
-// below the banner instead of scrolling the screen. The status row is known only once the
-// first song is shown; until then it is the row below the five song lines.
-void PlaceMessagesBelowBanner(const PlayerState& player) {
-  console::PlaceMessages(player.statusRow + 3u,
-                         ConsoleAttribute({player.textColour, player.backColour}));
-}
-
 }  // namespace
 
 int RunTuner(int argc, char** argv) {
@@ -209,17 +195,19 @@ int RunTuner(int argc, char** argv) {
   // 19.-20. Default colours on a clear screen.
   console::SetColours(player.textColour, player.backColour);
   ClearScreen();
-  PlaceMessagesBelowBanner(player);
-  if (target.printsConnectingNotice) console::PrintLine("Please wait while connecting to a song...");
+  // From here the screen has its layout: a message (a failed request) goes to the row
+  // below the banner instead of scrolling the screen.
+  player.statusRow = ScreenRows{}.status;
+  TakeScreen();
+  if (target.printsConnectingNotice) ShowNotice("Please wait while connecting to a song...");
   // 21.-22. The first song; the loop keeps its own state from here.
   const HSTREAM firstSong = StartSong();
+  ShowScreenNow();
   // 23.-24. The logo, then its window thread.
   PrepareLogo(s.layout.pixelWidth, s.layout.pixelHeight);
   StartLogoWindowThread();
-  // 25. Let the screen settle, then remember where the status line goes.
+  // 25. Let the screen settle.
   if (!KeyWaiting()) Sleep(100);
-  player.statusRow = CursorRow(s.out);
-  PlaceMessagesBelowBanner(player);
   // 26.
   const HSTREAM lastSong = RunPlayerLoop(firstSong);
 

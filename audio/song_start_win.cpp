@@ -3,9 +3,9 @@
 #include <memory>
 #include <new>
 
-#include "app/console_output_win.h"
 #include "app/key_reader_win.h"
 #include "app/player_state.h"
+#include "app/screen_win.h"
 #include "app/target_settings.h"
 #include "audio/audio_library_win.h"
 #include "audio/song_info.h"
@@ -38,28 +38,6 @@ void ReadStreamFacts(HSTREAM stream, PlayerState& player) {
   player.lengthSeconds = audio::ChannelBytes2Seconds(stream, player.lengthBytes);
 }
 
-void ShowSongLines(const PlayerState& player) {
-  auto lock = console::Lock();
-  if (player.fileSize == -1) {
-    console::MoveTo(6, 1);
-    return;
-  }
-  console::MoveTo(1, 1);
-  console::SetColours(player.textColour, player.backColour);
-  console::RunCommand("Cls");
-  // Cut to the rows as they are now: a line that wrapped would push the status line down.
-  const SongInfoLines lines = DescribeSong(player.pageUrl, player.title, player.fileSize,
-                                           player.lengthSeconds, player.bitrate,
-                                           console::Columns());
-  console::PrintLine(lines.url);
-  console::PrintLine(lines.playing);
-  console::Write(lines.bitratePrefix);
-  console::WriteWide(L"\u00D8");  // wide in both programs: the 8-bit code page may lack it
-  console::PrintLine(lines.bitrateRest);
-  console::PrintLine(lines.size);
-  console::PrintLine(lines.length);
-}
-
 }  // namespace
 
 void SeedSongRandom(std::uint32_t seed) { Random() = std::make_unique<SeededRandom>(seed); }
@@ -74,6 +52,8 @@ void RunSongStart(HSTREAM& stream) {
       NextSongNumber(player.playOrder, player.songNumber, player.latestSong, *Random());
   player.pageUrl = SongAddress(Target().site, player.songNumber);
   CaptureSongRedirect(player.songNumber);
+  // A failed request's message shows while the song is still being opened.
+  ShowScreenNow();
   SettlePause();
   player.title = FileNameOfUrl(player.audioUrl.Get());
 
@@ -81,7 +61,7 @@ void RunSongStart(HSTREAM& stream) {
   ReadStreamFacts(stream, player);
   audio::ChannelSetAttribute(stream, BASS_ATTRIB_VOL, player.volume);
   audio::ChannelPlay(stream, true);
-  ShowSongLines(player);
+  ShowSong(player);
   RefreshLogo();
 }
 

@@ -9,8 +9,6 @@
 #include <vector>
 
 inline constexpr const char* kDownloadingText = "Downloading...";
-// Blanks that erase "Downloading..." once the copy is done.
-inline constexpr std::size_t kDownloadingBlankWidth = 31;
 // Longest Windows path the 8-bit file functions accept, without its terminating zero.
 inline constexpr std::size_t kLongestPath = 259;
 

@@ -15,9 +15,6 @@ struct DownloadJob {
   std::string saveFolder;
   HttpHandle session = nullptr;  // the shared session; the copy connects on it to `host`
   std::string host;
-  std::uint16_t row = 0;  // where "Downloading..." goes
-  std::uint8_t textColour = 15;
-  std::uint8_t backColour = 0;
 };
 
 // The copy thread's work, on the calling thread: fetches the song and writes the file only

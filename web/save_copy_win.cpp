@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/console_output_win.h"
 #include "app/player_state.h"
+#include "app/screen_win.h"
 #include "audio/audio_library_win.h"
 #include "platform/module_thread_win.h"
 #include "platform/owners_win.h"
@@ -32,34 +32,12 @@ std::mutex& FileWriteMutex() {
   return mutex;
 }
 
-// Whether the row below the banner shows "Downloading..." for the copy that just ended.
-// Only then is the row the poll's to blank: a copy that failed before it printed its error
-// line there instead, and blanking part of that would leave a fragment of it.
-std::atomic<bool> downloadingShown{false};
-
 // ---- main thread only ---------------------------------------------------------------
 
 // The running copy's thread, kept until it has finished; released without waiting.
 ThreadHandle copyThread;
 
 // ---- the copy thread ----------------------------------------------------------------
-
-// Columns left on the console's row after `used` (0 when the output is no console), less
-// one so that the last column is never written and the row can never wrap.
-std::size_t RoomAfter(std::size_t used) {
-  const std::size_t columns = console::Columns();
-  return columns > used + 1 ? columns - used - 1 : 0;
-}
-
-void ShowDownloading(const DownloadJob& job) {
-  auto lock = console::Lock();
-  console::MoveTo(job.row + 3u, 1);
-  console::SetColours(job.textColour, job.backColour);
-  // The row may still hold an earlier copy's error line; none of it may stay beside the text.
-  const std::string_view text = kDownloadingText;
-  console::Write(std::string(text) + std::string(RoomAfter(text.size()), ' '));
-  downloadingShown = true;
-}
 
 // Reads until the buffer is full, never past it: a body longer than the song (even one
 // without end) stops being read there, and closing the request ends it.
@@ -133,7 +111,7 @@ void FetchAndSave(const DownloadJob& job) {
   if (!_WinHttpReceiveResponse(request.get())) return;
   // An error page is not the song, and a copy of the song's name may already be there.
   if (!CopyAnswerAccepted(ResponseStatus(request.get()))) return;
-  ShowDownloading(job);
+  ReportCopyReading();  // "Downloading..."
   CopyBuffer buffer(job.plan.size);
   ReadBody(request.get(), buffer);
   if (buffer.Full()) SaveWhole(job, buffer.Bytes());
@@ -163,8 +141,7 @@ void StartDownload() {
       PlanSaveCopy(player.pageUrl, player.title, player.fileSize, player.host, folder);
   if (!plan) return;
 
-  DownloadJob job{std::move(*plan), folder,           player.httpSession, player.host,
-                  player.statusRow, player.textColour, player.backColour};
+  DownloadJob job{std::move(*plan), folder, player.httpSession, player.host};
   player.downloadState = DownloadState::Running;
   // The copy keeps the module of the bound WinHTTP entries loaded while it runs, so
   // unloading WinHTTP at quit cannot pull the code out from under it.
@@ -183,17 +160,10 @@ void PollDownload() {
   if (player.downloadState != DownloadState::Finished) return;
   copyThread.reset();  // the thread has ended or is ending: not waited for
   player.downloadState = DownloadState::Idle;
-  if (!downloadingShown.exchange(false)) return;
-  auto lock = console::Lock();
-  console::MoveTo(player.statusRow + 3u, 1);
-  console::SetColours(player.textColour, player.backColour);
-  console::Write(std::string(kDownloadingBlankWidth, ' '));
+  ScreenCopyEnded();
 }
 
 void AbandonDownload() {
-  // Taken for good: a copy thread that would still write (its row, or a failed receive's
-  // message) waits until the process ends instead of writing after "Bye....".
-  console::Lock().release();
   std::lock_guard lock(FileWriteMutex());
   abandoned = true;
 }

@@ -9,12 +9,10 @@
 void StartDownload();
 
 // Main thread, once per pass of the player loop: once a copy has finished, lets its thread
-// go and blanks the "Downloading..." row (if the copy got as far as showing it), after
-// which "d" works again.
+// go and tells the screen, whose "Downloading..." then goes; "d" works again.
 void PollDownload();
 
 // Main thread, at quit, before the shared connection is closed and WinHTTP unloaded: a copy
-// still being fetched is given up. It writes no file and nothing more to the console (the
-// console stays this thread's until the process ends), and it keeps WinHTTP loaded for its
-// own calls until it ends with the process.
+// still being fetched is given up. It writes no file (it never writes to the console), and
+// it keeps WinHTTP loaded for its own calls until it ends with the process.
 void AbandonDownload();

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/console_output_win.h"
+#include "app/screen_win.h"
 #include "platform/entry_binder_win.h"
 #include "platform/utf16_win.h"
 #include "web/text_case.h"
@@ -94,7 +94,7 @@ bool _WinHttpSendRequest(HttpHandle request, const std::string& headers, LPVOID 
     return true;
   }
   const DWORD error = GetLastError();
-  console::PrintMessage({"Error ", std::to_string(error), " in function _WinHttpSendRequest!"});
+  ReportMessage({"Error ", std::to_string(error), " in function _WinHttpSendRequest!"});
   return false;
 }
 
@@ -102,7 +102,7 @@ bool _WinHttpReceiveResponse(HttpHandle request) {
   if (request == nullptr) return false;
   if (WinHttp().WinHttpReceiveResponse(request, nullptr)) return true;
   const DWORD error = GetLastError();
-  console::PrintMessage({"Error ", std::to_string(error), " in function _WinHttpReceiveResponse!"});
+  ReportMessage({"Error ", std::to_string(error), " in function _WinHttpReceiveResponse!"});
   return false;
 }
 

@@ -11,7 +11,8 @@ import unittest
 from catalogue import HOST_OF, start_site, test_songs
 from catalogue_site import HOSTILE_NAMES
 from harness import Tuner, program_copy
-from playing import SONG_PATH, STATUS_ROW, DEFAULT_ATTRIBUTE, played, press_one_by_one, wait_for_song
+from playing import (ERROR_LINE, SONG_PATH, STATUS_ROW, DEFAULT_ATTRIBUTE, WAIT_LINE, played,
+                     press_one_by_one, wait_for_song)
 
 PROGRAMS = ("listen_tuner", "download_tuner")
 DOWNLOAD_ROW = STATUS_ROW + 3
@@ -146,6 +147,26 @@ class SaveCopy(unittest.TestCase):
                 self.assertEqual(screen.attribute(DOWNLOAD_ROW, 31), DEFAULT_ATTRIBUTE[program])
                 self.site.clear_faults()
                 tuner.close()
+
+    def test_a_message_that_took_the_row_during_a_copy_stays_whole_when_the_copy_ends(self):
+        host = HOST_OF["listen_tuner"]
+        tuner = self.play("listen_tuner")
+        self.site.fault(host, "slow", target="file", song=1, rate=SLOW)
+        tuner.press("d")
+        tuner.wait_for("Downloading...", timeout=15)
+        # Every later song fails: its error line, then the wait before the next try, take
+        # the row while the copy still reads.
+        self.site.fault(host, "reset", target="song")
+        tuner.press(" ")
+        tuner.wait_until(lambda s: ERROR_LINE.match(s.row(DOWNLOAD_ROW)), 15, "an error line")
+        song = self.songs[1]
+        wait_for_file(self.save_folder("listen_tuner") / song.file_name, song.size)
+        deadline = time.monotonic() + 2.0
+        while time.monotonic() < deadline:
+            row = tuner.screen().row(DOWNLOAD_ROW)
+            self.assertTrue(ERROR_LINE.match(row) or WAIT_LINE.match(row), repr(row))
+            time.sleep(0.1)
+        self.site.clear_faults()
 
     def test_d_pressed_again_during_a_copy_starts_no_second_one(self):
         tuner = self.play("listen_tuner")

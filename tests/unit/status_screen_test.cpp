@@ -221,3 +221,70 @@ TEST(ChangedArea, SpansTheCellsThatDifferAndNothingWhenAllAreTheSame) {
   EXPECT_EQ(all->bottom, 2u);
   EXPECT_EQ(all->right, 9u);
 }
+
+TEST(ScreenRows, TheStatusLineBannerAndMessageRowFollowTheFiveSongLines) {
+  const ScreenRows rows;
+  EXPECT_EQ(rows.status, 6u);
+  EXPECT_EQ(rows.Banner(), 8u);
+  EXPECT_EQ(rows.Message(), 9u);
+  EXPECT_EQ(ScreenCells::kRows, 9u);
+}
+
+TEST(ScreenCells, AfterClsOnlyWhatIsLaidOtherwiseGoesOutAndThenNothing) {
+  ScreenCells cells;
+  EXPECT_FALSE(cells.Changes()) << "nothing to write before the screen is known";
+  cells.Cleared(90, 0x4F);
+  EXPECT_FALSE(cells.Changes()) << "\"Cls\" left every cell blank";
+  LayRow(cells.Row(9), "", 0x4F, 0x4F);
+  EXPECT_FALSE(cells.Changes());
+  LayRow(cells.Row(2), "Playing: x", 0x4F, 0x4F);
+  LayRow(cells.Row(8), "Zo", 0x1F, 0x4F);
+  cells.Row(3)[9].wide = true;
+  const std::optional<CellArea> area = cells.Changes();
+  ASSERT_TRUE(area);
+  EXPECT_EQ(area->top, 1u);
+  EXPECT_EQ(area->bottom, 7u);
+  EXPECT_EQ(area->left, 0u);
+  EXPECT_EQ(area->right, 9u);
+  cells.Written();
+  EXPECT_FALSE(cells.Changes());
+  // A console wider than the player keeps its far cells as "Cls" left them.
+  cells.Cleared(100000, 0x4F);
+  EXPECT_EQ(cells.Columns(), ScreenCells::kMostColumns);
+  EXPECT_TRUE(cells.Row(10).empty());
+}
+
+TEST(MessageRow, AMessageGoesBeforeTheLayoutOnALineThenToItsRowWholeUntilTheNext) {
+  EXPECT_EQ(WhereMessageGoes(false), MessagePlace::Line);
+  EXPECT_EQ(WhereMessageGoes(true), MessagePlace::MessageRow);
+  MessageRow row;
+  EXPECT_EQ(row.Text(), "");
+  row.Message("Error 12002 in function _WinHttpReceiveResponse!");
+  row.CopyReading();  // a message is never cut or covered by the copy's text
+  EXPECT_EQ(row.Text(), "Error 12002 in function _WinHttpReceiveResponse!");
+  row.Message("Error 12030 in function _WinHttpSendRequest!");
+  EXPECT_EQ(row.Text(), "Error 12030 in function _WinHttpSendRequest!");
+  row.Cleared();
+  EXPECT_EQ(row.Text(), "");
+}
+
+TEST(MessageRow, DownloadingGoesWithItsCopyAndTheCopysEndBlanksNothingElse) {
+  MessageRow row;
+  row.CopyReading();
+  EXPECT_EQ(row.Text(), "Downloading...");
+  row.CopyEnded();
+  EXPECT_EQ(row.Text(), "");
+  // The copy showed its text, a song change cleared the screen and an error line took
+  // the row: the copy's end leaves that line whole.
+  row.CopyReading();
+  row.Cleared();
+  row.Message("Error 12029 in function _WinHttpSendRequest!");
+  row.CopyEnded();
+  EXPECT_EQ(row.Text(), "Error 12029 in function _WinHttpSendRequest!");
+  // A message while the copy reads takes the row, and keeps it after the copy.
+  row.Cleared();
+  row.CopyReading();
+  row.Message("Error 12002 in function _WinHttpReceiveResponse!");
+  row.CopyEnded();
+  EXPECT_EQ(row.Text(), "Error 12002 in function _WinHttpReceiveResponse!");
+}
